@@ -1,0 +1,71 @@
+// The message loop: delivers window events to the form one at a time, and runs the
+// window timers and the frame timer from idle processing, sleeping between them.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "engine/platform/Platform.h"
+
+class TTimer;
+class TDXTimer;
+
+// The handlers of the main window. Every one has a do-nothing default.
+class TFormEvents {
+ public:
+  virtual ~TFormEvents() = default;
+  virtual void FormKeyDown(int& key, uint32_t shift) { (void)key, (void)shift; }
+  virtual void FormKeyUp(int& key, uint32_t shift) { (void)key, (void)shift; }
+  virtual void FormKeyPress(char& key) { (void)key; }
+  virtual void FormMouseMove(uint32_t shift, int x, int y) { (void)shift, (void)x, (void)y; }
+  virtual void FormMouseDown(platform::MouseButton button, uint32_t shift, int x, int y) {
+    (void)button, (void)shift, (void)x, (void)y;
+  }
+  virtual void FormMouseUp(platform::MouseButton button, uint32_t shift, int x, int y) {
+    (void)button, (void)shift, (void)x, (void)y;
+  }
+  virtual void FormClick() {}
+  virtual void FormMouseWheel(uint32_t shift, int wheelDelta, int x, int y) { (void)shift, (void)wheelDelta, (void)x, (void)y; }
+  virtual void FormActivate() {}
+  virtual void FormDeactivate() {}
+  // The window is asked to close; it closes when canClose stays true.
+  virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
+  virtual void FormMinimize() {}
+  virtual void FormMaximize() {}
+};
+
+class TApplication {
+ public:
+  explicit TApplication(platform::Platform& platform) : Platform(platform) {}
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  platform::Platform& Platform;
+  TFormEvents* Form = nullptr;
+
+  bool Active() const { return active_; }
+  bool Terminated() const { return terminated_; }
+  void Terminate() { terminated_ = true; }
+
+  // Hands one event to the form, the way the window's message loop would.
+  void Dispatch(const platform::Event& event);
+  // Idle processing: window timers that are due, then the frame timers.
+  void Idle();
+  // Milliseconds from now until some timer has work; UINT32_MAX when none runs.
+  uint32_t TimeUntilWork() const;
+  // The real loop: sleeps in the platform until an event or a timer, until terminated.
+  void Run();
+
+  void AddTimer(TTimer* timer) { timers_.push_back(timer); }
+  void RemoveTimer(TTimer* timer);
+  void AddFrameTimer(TDXTimer* timer) { frameTimers_.push_back(timer); }
+  void RemoveFrameTimer(TDXTimer* timer);
+
+ private:
+  void SetActive(bool active);
+
+  bool active_ = true;
+  bool terminated_ = false;
+  bool leftPressed_ = false;
+  std::vector<TTimer*> timers_;
+  std::vector<TDXTimer*> frameTimers_;
+};

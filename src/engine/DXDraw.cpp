@@ -1,0 +1,78 @@
+// Display component life cycle and presentation.
+#include "engine/DXDraw.h"
+
+#include <cstdio>
+
+TDXDraw::TDXDraw(platform::Platform& platform) : platform_(platform) {}
+
+TDXDraw::~TDXDraw() {
+  Finalize();
+  Notify(TDXDrawNotifyType::Destroying);
+}
+
+void TDXDraw::Notify(TDXDrawNotifyType type) {
+  // A listener may unregister itself while being told; walk a copy.
+  const std::vector<Entry> current = listeners_;
+  for (const Entry& entry : current) entry.Callback(type);
+}
+
+void TDXDraw::InitDisplay() {
+  Finalize();
+  if (!HasParent) throw EDXDrawError("Form not found");
+  Notify(TDXDrawNotifyType::Initialising);
+  const bool fullScreen = (Options & doFullScreen) != 0;
+  if (!platform_.SetFullScreen(fullScreen)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Display mode cannot be changed (%dx%d %dbit)", Display.Width, Display.Height,
+                  Display.BitCount);
+    throw EDXDrawError(text);
+  }
+  if (AutoSize) SurfaceWidth = Width, SurfaceHeight = Height;
+  if (surface_.Width != SurfaceWidth || surface_.Height != SurfaceHeight) surface_ = Surface(SurfaceWidth, SurfaceHeight);
+  initialized_ = true;
+  Notify(TDXDrawNotifyType::Initialised);
+}
+
+void TDXDraw::Finalize() {
+  if (!initialized_) return;
+  initialized_ = false;
+  canvas_.reset();
+  Notify(TDXDrawNotifyType::Finalised);
+}
+
+// Our surfaces live in ordinary memory and are never taken away, so a ready display is
+// simply an initialised one.
+bool TDXDraw::ReadyToDraw() { return initialized_; }
+
+void TDXDraw::FillSurface(uint32_t value) { std::fill(surface_.Pixels.begin(), surface_.Pixels.end(), value); }
+
+TCanvas& TDXDraw::SurfaceCanvas() {
+  if (!canvas_) canvas_ = std::make_unique<TCanvas>(platform_, surface_);
+  return *canvas_;
+}
+
+// The canvas keeps its brush, font and pen from one frame to the next; releasing it
+// only ends the drawing (nothing is held between frames that must be let go).
+void TDXDraw::ReleaseCanvas() {}
+
+void TDXDraw::Present() {
+  if (!initialized_) return;
+  platform_.Present(surface_);
+}
+
+// The picture is always 32-bit, so there is no screen palette to send.
+void TDXDraw::ApplyPalette() {}
+
+int TDXDraw::RegisterNotifyEvent(Listener listener) {
+  const int id = nextId_++;
+  listeners_.push_back(Entry{id, listener});
+  if (initialized_) {
+    listener(TDXDrawNotifyType::Initialised);
+    listener(TDXDrawNotifyType::Restored);
+  }
+  return id;
+}
+
+void TDXDraw::UnRegisterNotifyEvent(int id) {
+  std::erase_if(listeners_, [id](const Entry& entry) { return entry.Id == id; });
+}

@@ -1,0 +1,98 @@
+// HTTP GET through libcurl, the desktop's "open" through xdg-open, and file checks.
+#include "engine/platform/Desktop.h"
+
+#include <curl/curl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+constexpr size_t kMaxBody = 1 << 20;
+
+struct Download {
+  std::string Body;
+  bool TooLarge = false;
+};
+
+size_t Collect(char* data, size_t size, size_t count, void* user) {
+  auto& download = *static_cast<Download*>(user);
+  const size_t bytes = size * count;
+  if (download.Body.size() + bytes > kMaxBody) {
+    download.TooLarge = true;
+    return 0;  // makes curl stop with a write error
+  }
+  download.Body.append(data, bytes);
+  return bytes;
+}
+
+}  // namespace
+
+HttpReply HttpGetUrl(const std::string& url) {
+  static std::once_flag curlInit;
+  static CURLcode initResult = CURLE_OK;
+  std::call_once(curlInit, [] { initResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+  HttpReply reply;
+  CURL* curl = initResult == CURLE_OK ? curl_easy_init() : nullptr;
+  if (!curl) {
+    reply.Error = "libcurl could not be initialised";
+    return reply;
+  }
+  Download download;
+  char error[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 15000L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // timeouts without SIGALRM, safe off the main thread
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxBody));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+
+  const CURLcode result = curl_easy_perform(curl);
+  if (result == CURLE_OK) {
+    reply.Ok = true;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.Status);
+    reply.Body = std::move(download.Body);
+  } else if (download.TooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+    reply.Error = "reply larger than 1 MiB";
+  } else {
+    reply.Error = error[0] ? error : curl_easy_strerror(result);
+  }
+  curl_easy_cleanup(curl);
+  return reply;
+}
+
+void OpenWithDesktop(const std::string& target) {
+  if (target.empty()) return;
+  // A leading '-' would read as an option of xdg-open; "./" keeps it a path.
+  std::string arg = target[0] == '-' ? "./" + target : target;
+  char program[] = "xdg-open";
+  char* argv[] = {program, arg.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return;  // not installed
+  // xdg-open hands over to the desktop and exits soon; a detached waiter reaps it.
+  std::thread([pid] {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,143 @@
+// The one seam between the game and the machine. The SDL2 back end drives the real
+// window; the headless back end drives tests and tools with a virtual clock.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Surface.h"
+
+namespace platform {
+
+// Modifier and mouse-button flags carried by input events (the shift state of a handler).
+enum Shift : uint32_t {
+  ssShift = 1u << 0,
+  ssAlt = 1u << 1,
+  ssCtrl = 1u << 2,
+  ssLeft = 1u << 3,
+  ssRight = 1u << 4,
+  ssMiddle = 1u << 5,
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+enum class EventType {
+  KeyDown,     // Key, Shift
+  KeyUp,       // Key, Shift
+  Char,        // Char: one typed character as a Windows-1251 byte
+  MouseMove,   // X, Y, Shift
+  MouseDown,   // Button, X, Y, Shift
+  MouseUp,     // Button, X, Y, Shift
+  MouseWheel,  // WheelDelta (120 per notch, positive away from the user), X, Y, Shift
+  Activate,    // the window got the keyboard focus
+  Deactivate,  // the window lost it
+  Close,       // the user asks to close the window
+  Minimize,    // system commands of the window
+  Maximize,
+};
+
+struct Event {
+  EventType Type = EventType::KeyDown;
+  int Key = 0;  // Windows virtual-key code, 1..255
+  uint8_t Char = 0;
+  MouseButton Button = MouseButton::Left;
+  int X = 0, Y = 0;  // pointer position in 800 x 600 surface coordinates
+  int WheelDelta = 0;
+  uint32_t Shift = 0;
+};
+
+// One joystick read. Axes are raw positions between AxisMin and AxisMax.
+struct JoystickReading {
+  int X = 0, Y = 0, Z = 0;
+  int AxisMin = 0, AxisMax = 65535;
+  uint32_t Buttons = 0;  // bit n: button n (0-based) is down
+};
+
+// Text drawn on a surface: font family as the game names it ("Arial", "Comic Sans MS"),
+// size in points at 96 pixels per inch, weight, colour (0x00RRGGBB).
+struct FontSpec {
+  std::string Name = "Arial";
+  int Size = 8;
+  bool Bold = false;
+  uint32_t Color = 0;
+};
+
+struct HttpReply {
+  bool Ok = false;   // a reply arrived (any status)
+  long Status = 0;   // HTTP status code
+  std::string Body;  // reply body as received
+  std::string Error; // what went wrong when Ok is false
+};
+
+// Filled on the audio device's own thread while the device is open:
+// interleaved signed 16-bit stereo at AudioRate frames per second.
+class AudioSource {
+ public:
+  virtual ~AudioSource() = default;
+  virtual void Render(int16_t* stereo, int frames) = 0;
+};
+constexpr int AudioRate = 44100;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Window and display ---
+  // Opens the window with an 800 x 600 client area; false when no window can be made.
+  virtual bool OpenWindow(const std::string& title, int width, int height) = 0;
+  // Full screen shows the picture letterboxed on the whole screen; false when refused.
+  virtual bool SetFullScreen(bool fullScreen) = 0;
+  virtual bool IsFullScreen() const = 0;
+  virtual void MinimizeWindow() = 0;
+  // Shows the surface in the window (scaled and centred in full screen).
+  virtual void Present(const Surface& surface) = 0;
+  // True while the game window has the keyboard focus.
+  virtual bool IsForeground() const = 0;
+
+  // --- Clock and events ---
+  virtual uint32_t Milliseconds() = 0;
+  // Takes the next pending event, waiting at most timeoutMs for one; false when none came.
+  virtual bool WaitEvent(Event& event, uint32_t timeoutMs) = 0;
+  // Puts a synthetic key release at the end of the input queue.
+  virtual void PostKeyUp(int key, uint32_t shift) = 0;
+
+  // --- Keyboard, mouse, joystick ---
+  // State of all 256 virtual keys; a key is down when bit 7 of its entry is set.
+  virtual void GetKeyboardState(std::array<uint8_t, 256>& keys) = 0;
+  virtual void GetCursorPos(int& x, int& y) = 0;
+  virtual void SetCursorPos(int x, int y) = 0;
+  virtual void ShowCursor(bool show) = 0;
+  // False when there is no joystick.
+  virtual bool ReadJoystick(JoystickReading& reading) = 0;
+
+  // --- Sound ---
+  // Starts pulling sound from the source; false when there is no sound device.
+  virtual bool OpenAudio(AudioSource& source) = 0;
+  // Held while the game changes what the audio source reads.
+  virtual void LockAudio() = 0;
+  virtual void UnlockAudio() = 0;
+
+  // --- Text ---
+  // Draws Windows-1251 text with its character cell's top-left corner at (x, y),
+  // on a transparent background.
+  virtual void DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) = 0;
+  virtual void TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) = 0;
+
+  // --- Desktop and network ---
+  // A modal message box with a Windows-1251 text.
+  virtual void MessageBox(std::string_view text) = 0;
+  // The desktop's "open" action for a file or URL.
+  virtual void OpenDocument(const std::string& target) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual HttpReply HttpGet(const std::string& url) = 0;
+
+  // --- Random numbers and records ---
+  // A seed taken from the clock at start-up.
+  virtual uint32_t ClockSeed() = 0;
+  // Notes what the game played ("sound", "Shot"; "music", "load Sound/1.xm"); the
+  // headless back end keeps these for tests, the real one ignores them.
+  virtual void Record(std::string_view channel, std::string_view what) { (void)channel, (void)what; }
+};
+
+}  // namespace platform

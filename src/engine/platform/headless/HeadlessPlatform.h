@@ -1,0 +1,88 @@
+// The headless back end: a virtual clock, scripted input, an in-memory picture, no sound
+// device, and every side effect (sounds, music, message boxes, "open") recorded for tests.
+#pragma once
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine/platform/Platform.h"
+#include "engine/platform/TextRenderer.h"
+
+namespace platform {
+
+class HeadlessPlatform final : public Platform {
+ public:
+  HeadlessPlatform();
+  ~HeadlessPlatform() override;
+
+  // --- What a script does ---
+  void SetTime(uint32_t ms) { now_ = ms; }
+  // Queues an event; key, button and pointer events also update the state read by polls,
+  // and carry the shift state that results.
+  void Push(const Event& event);
+  void SetJoystick(bool present, const JoystickReading& reading);
+  void SetForeground(bool foreground) { foreground_ = foreground; }
+  // Modifier keys and mouse buttons held now.
+  uint32_t CurrentShift() const;
+
+  // --- What a test reads back ---
+  const Surface& LastFrame() const { return lastFrame_; }
+  int PresentCount() const { return presentCount_; }
+  struct Note {
+    std::string Channel;  // "sound", "music", "message", "open", "http"
+    std::string What;     // UTF-8
+  };
+  const std::vector<Note>& Notes() const { return notes_; }
+  // Notes since the previous call, then forgotten by the next one.
+  std::vector<Note> TakeNotes();
+
+  // --- Platform ---
+  bool OpenWindow(const std::string& title, int width, int height) override;
+  bool SetFullScreen(bool fullScreen) override;
+  bool IsFullScreen() const override { return fullScreen_; }
+  void MinimizeWindow() override { minimized_ = true; }
+  void Present(const Surface& surface) override;
+  bool IsForeground() const override { return foreground_; }
+  uint32_t Milliseconds() override { return now_; }
+  bool WaitEvent(Event& event, uint32_t timeoutMs) override;
+  void PostKeyUp(int key, uint32_t shift) override;
+  void GetKeyboardState(std::array<uint8_t, 256>& keys) override { keys = keys_; }
+  void GetCursorPos(int& x, int& y) override { x = mouseX_, y = mouseY_; }
+  void SetCursorPos(int x, int y) override { mouseX_ = x, mouseY_ = y; }
+  void ShowCursor(bool show) override { cursorShown_ = show; }
+  bool ReadJoystick(JoystickReading& reading) override;
+  bool OpenAudio(AudioSource&) override { return false; }
+  void LockAudio() override {}
+  void UnlockAudio() override {}
+  void DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) override;
+  void TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) override;
+  void MessageBox(std::string_view text) override;
+  void OpenDocument(const std::string& target) override;
+  bool FileExists(const std::string& path) override;
+  HttpReply HttpGet(const std::string& url) override;
+  uint32_t ClockSeed() override { return now_; }
+  void Record(std::string_view channel, std::string_view what) override;
+
+  bool CursorShown() const { return cursorShown_; }
+  bool Minimized() const { return minimized_; }
+
+ private:
+  uint32_t now_ = 0;
+  std::deque<Event> queue_;
+  std::array<uint8_t, 256> keys_{};
+  uint32_t mouseButtons_ = 0;  // ssLeft, ssRight, ssMiddle
+  int mouseX_ = 0, mouseY_ = 0;
+  bool cursorShown_ = true;
+  bool foreground_ = true;
+  bool fullScreen_ = false;
+  bool minimized_ = false;
+  bool joystickPresent_ = false;
+  JoystickReading joystick_;
+  Surface lastFrame_;
+  int presentCount_ = 0;
+  std::vector<Note> notes_;
+  size_t notesTaken_ = 0;
+  TextRenderer text_;
+};
+
+}  // namespace platform

@@ -1,0 +1,404 @@
+// The SDL2 back end: window and letterboxed presentation, input translated to Windows
+// conventions (virtual keys, Windows-1251 characters, 800 x 600 pointer coordinates), sound.
+#include "engine/platform/sdl/SdlPlatform.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+
+#include "engine/platform/Cp1251.h"
+#include "engine/platform/Desktop.h"
+#include "engine/platform/VirtualKeys.h"
+#include "engine/platform/sdl/SdlKeymap.h"
+
+namespace platform {
+namespace {
+
+uint32_t ModifierFlags(unsigned mod) {
+  uint32_t shift = 0;
+  if (mod & KMOD_SHIFT) shift |= ssShift;
+  if (mod & KMOD_CTRL) shift |= ssCtrl;
+  if (mod & KMOD_ALT) shift |= ssAlt;
+  return shift;
+}
+
+uint32_t ButtonFlags(uint32_t sdlButtons) {
+  uint32_t shift = 0;
+  if (sdlButtons & SDL_BUTTON_LMASK) shift |= ssLeft;
+  if (sdlButtons & SDL_BUTTON_RMASK) shift |= ssRight;
+  if (sdlButtons & SDL_BUTTON_MMASK) shift |= ssMiddle;
+  return shift;
+}
+
+// The game's button and its shift flag for an SDL button; false for the extra buttons.
+bool GameButton(uint8_t sdlButton, MouseButton& button, uint32_t& flag) {
+  switch (sdlButton) {
+    case SDL_BUTTON_LEFT: button = MouseButton::Left, flag = ssLeft; return true;
+    case SDL_BUTTON_RIGHT: button = MouseButton::Right, flag = ssRight; return true;
+    case SDL_BUTTON_MIDDLE: button = MouseButton::Middle, flag = ssMiddle; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+SdlPlatform::SdlPlatform() {
+  // Closing the window is reported once, as a window event, not again as SDL_QUIT.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // No vsync: the game paces its frames with its own 20 ms timer, and waiting for the
+  // vertical blank inside Present would fight that timer.
+  SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+  // Smooth scaling when full screen stretches 800 x 600 by an uneven factor.
+  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+
+  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    return;
+  }
+  videoOk_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  if (!videoOk_) std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
+  audioOk_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  joystickOk_ = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  // Joysticks are read by polling in ReadJoystick. With joystick events on, SDL would
+  // wake every millisecond inside SDL_WaitEventTimeout while a joystick is attached.
+  if (joystickOk_) SDL_JoystickEventState(SDL_IGNORE);
+}
+
+SdlPlatform::~SdlPlatform() {
+  if (audioDevice_ != 0) SDL_CloseAudioDevice(audioDevice_);
+  if (joystick_ != nullptr) SDL_JoystickClose(joystick_);
+  if (videoOk_) SDL_StopTextInput();
+  if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+  if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
+  if (window_ != nullptr) SDL_DestroyWindow(window_);
+  SDL_Quit();
+}
+
+// --- Window and display ---
+
+bool SdlPlatform::OpenWindow(const std::string& title, int width, int height) {
+  if (!videoOk_) return false;
+  const std::string utf8Title = Cp1251ToUtf8(title);
+  if (window_ != nullptr) {
+    SDL_SetWindowTitle(window_, utf8Title.c_str());
+    return true;
+  }
+  width_ = width, height_ = height;
+  window_ = SDL_CreateWindow(utf8Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                             SDL_WINDOW_SHOWN);
+  if (window_ == nullptr) {
+    std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
+    return false;
+  }
+  // No SDL_RENDERER_PRESENTVSYNC, for the reason given in the constructor.
+  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
+  if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  if (renderer_ == nullptr) {
+    std::fprintf(stderr, "SDL renderer: %s\n", SDL_GetError());
+    SDL_DestroyWindow(window_);
+    window_ = nullptr;
+    return false;
+  }
+  // The picture keeps its size in logical units: letterboxed in full screen, and SDL
+  // maps mouse event coordinates back into it.
+  SDL_RenderSetLogicalSize(renderer_, width, height);
+  SDL_StartTextInput();
+  modifiers_ = ModifierFlags(SDL_GetModState());
+  return true;
+}
+
+bool SdlPlatform::SetFullScreen(bool fullScreen) {
+  if (window_ == nullptr) return false;
+  if (fullScreen == fullScreen_) return true;
+  // The desktop's own mode, stretched: no real mode switch.
+  if (SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+  fullScreen_ = fullScreen;
+  if (!fullScreen) {
+    SDL_SetWindowSize(window_, width_, height_);
+    SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+  return true;
+}
+
+void SdlPlatform::MinimizeWindow() {
+  if (window_ != nullptr) SDL_MinimizeWindow(window_);
+}
+
+void SdlPlatform::Present(const Surface& surface) {
+  if (renderer_ == nullptr || surface.Width <= 0 || surface.Height <= 0) return;
+  if (texture_ == nullptr || textureW_ != surface.Width || textureH_ != surface.Height) {
+    if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, surface.Width,
+                                 surface.Height);
+    if (texture_ == nullptr) return;
+    // Our pixels are 0x00RRGGBB: the zero alpha byte must be ignored, not blended.
+    SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_NONE);
+    textureW_ = surface.Width, textureH_ = surface.Height;
+  }
+  SDL_UpdateTexture(texture_, nullptr, surface.Pixels.data(), surface.Width * int(sizeof(uint32_t)));
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+  SDL_RenderClear(renderer_);
+  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+  SDL_RenderPresent(renderer_);
+}
+
+bool SdlPlatform::IsForeground() const {
+  return window_ != nullptr && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
+// --- Clock and events ---
+
+uint32_t SdlPlatform::Milliseconds() { return SDL_GetTicks(); }
+
+bool SdlPlatform::WaitEvent(Event& event, uint32_t timeoutMs) {
+  const uint32_t start = SDL_GetTicks();
+  for (;;) {
+    if (!pending_.empty()) {
+      event = pending_.front();
+      pending_.pop_front();
+      return true;
+    }
+    const uint32_t elapsed = SDL_GetTicks() - start;
+    const uint32_t left = timeoutMs > elapsed ? std::min<uint32_t>(timeoutMs - elapsed, INT_MAX) : 0;
+    SDL_Event e;
+    // The process sleeps inside SDL_WaitEventTimeout until an event or the time is up.
+    const int got = left > 0 ? SDL_WaitEventTimeout(&e, int(left)) : SDL_PollEvent(&e);
+    if (got == 0) return false;
+    Translate(e);
+  }
+}
+
+void SdlPlatform::PostKeyUp(int key, uint32_t shift) {
+  Event event;
+  event.Type = EventType::KeyUp;
+  event.Key = key;
+  event.Shift = shift;
+  Push(event);
+}
+
+uint32_t SdlPlatform::ShiftState() const { return modifiers_ | buttons_; }
+
+void SdlPlatform::ClampToSurface(int& x, int& y) const {
+  x = std::clamp(x, 0, width_ - 1);
+  y = std::clamp(y, 0, height_ - 1);
+}
+
+void SdlPlatform::Translate(const SDL_Event& e) {
+  Event event;
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+      // Key repeat arrives as further SDL_KEYDOWN events: repeated KeyDown, as on Windows.
+      modifiers_ = ModifierFlags(e.key.keysym.mod);
+      const int key = GenericVirtualKey(VirtualKeyFromScancode(e.key.keysym.scancode));
+      if (key == 0) return;
+      event.Type = e.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+      event.Key = key;
+      event.Shift = ShiftState();
+      Push(event);
+      return;
+    }
+    case SDL_TEXTINPUT:
+      // One Char per Windows-1251 byte. Enter, Backspace and Escape never come as text.
+      event.Type = EventType::Char;
+      for (char c : Utf8ToCp1251(e.text.text)) {
+        event.Char = uint8_t(c);
+        Push(event);
+      }
+      return;
+    case SDL_MOUSEMOTION:
+      // Event coordinates are already in logical (surface) units, thanks to the renderer.
+      buttons_ = ButtonFlags(e.motion.state);
+      event.Type = EventType::MouseMove;
+      event.X = e.motion.x, event.Y = e.motion.y;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      uint32_t flag = 0;
+      if (!GameButton(e.button.button, event.Button, flag)) return;
+      // Like Windows: the pressed button counts as held in its own MouseDown, the
+      // released one no longer in its MouseUp.
+      const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+      buttons_ = down ? (buttons_ | flag) : (buttons_ & ~flag);
+      event.Type = down ? EventType::MouseDown : EventType::MouseUp;
+      event.X = e.button.x, event.Y = e.button.y;
+      break;
+    }
+    case SDL_MOUSEWHEEL: {
+      int notches = e.wheel.y;
+      if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+      if (notches == 0) return;  // sideways scrolling only
+      event.Type = EventType::MouseWheel;
+      event.WheelDelta = notches * 120;
+      GetCursorPos(event.X, event.Y);
+      break;
+    }
+    case SDL_QUIT:
+      event.Type = EventType::Close;
+      Push(event);
+      return;
+    case SDL_WINDOWEVENT:
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          // Keys and buttons may have changed while another window had the input.
+          modifiers_ = ModifierFlags(SDL_GetModState());
+          buttons_ = ButtonFlags(SDL_GetMouseState(nullptr, nullptr));
+          event.Type = EventType::Activate;
+          break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: event.Type = EventType::Deactivate; break;
+        case SDL_WINDOWEVENT_CLOSE: event.Type = EventType::Close; break;
+        case SDL_WINDOWEVENT_MINIMIZED: event.Type = EventType::Minimize; break;
+        case SDL_WINDOWEVENT_MAXIMIZED: event.Type = EventType::Maximize; break;
+        default: return;
+      }
+      Push(event);
+      return;
+    default:
+      return;
+  }
+  // The pointer events.
+  ClampToSurface(event.X, event.Y);
+  event.Shift = ShiftState();
+  Push(event);
+}
+
+// --- Keyboard, mouse, joystick ---
+
+void SdlPlatform::GetKeyboardState(std::array<uint8_t, 256>& keys) {
+  keys.fill(0);
+  int count = 0;
+  const uint8_t* down = SDL_GetKeyboardState(&count);
+  for (int sc = 0; sc < count; ++sc) {
+    if (down[sc] == 0) continue;
+    const int key = VirtualKeyFromScancode(SDL_Scancode(sc));
+    if (key == 0) continue;
+    keys[size_t(key)] = 0x80;
+    keys[size_t(GenericVirtualKey(key))] = 0x80;  // Shift/Ctrl/Alt: both codes
+  }
+  const uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+  if (buttons & SDL_BUTTON_LMASK) keys[vk::LButton] = 0x80;
+  if (buttons & SDL_BUTTON_RMASK) keys[vk::RButton] = 0x80;
+  if (buttons & SDL_BUTTON_MMASK) keys[vk::MButton] = 0x80;
+  // Bit 0 is the toggle state, as Windows keeps it for the lock keys.
+  const SDL_Keymod mod = SDL_GetModState();
+  if (mod & KMOD_CAPS) keys[vk::Capital] |= 0x01;
+  if (mod & KMOD_NUM) keys[0x90] |= 0x01;
+}
+
+void SdlPlatform::GetCursorPos(int& x, int& y) {
+  int wx = 0, wy = 0;
+  SDL_GetMouseState(&wx, &wy);
+  if (renderer_ != nullptr) {
+    float lx = 0, ly = 0;
+    SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
+    wx = int(lx), wy = int(ly);
+  }
+  x = wx, y = wy;
+  ClampToSurface(x, y);
+}
+
+void SdlPlatform::SetCursorPos(int x, int y) {
+  if (window_ == nullptr || renderer_ == nullptr) return;
+  int wx = 0, wy = 0;
+  SDL_RenderLogicalToWindow(renderer_, float(x), float(y), &wx, &wy);
+  SDL_WarpMouseInWindow(window_, wx, wy);
+}
+
+void SdlPlatform::ShowCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+bool SdlPlatform::ReadJoystick(JoystickReading& reading) {
+  if (!joystickOk_) return false;
+  // Joystick events are off, so this is where SDL reads the devices and notices plugging.
+  SDL_JoystickUpdate();
+  if (joystick_ != nullptr && !SDL_JoystickGetAttached(joystick_)) {
+    SDL_JoystickClose(joystick_);
+    joystick_ = nullptr;
+  }
+  if (joystick_ == nullptr && SDL_NumJoysticks() > 0) joystick_ = SDL_JoystickOpen(0);
+  if (joystick_ == nullptr) return false;
+
+  reading = JoystickReading{};
+  const int axes = SDL_JoystickNumAxes(joystick_);
+  int* out[3] = {&reading.X, &reading.Y, &reading.Z};
+  for (int i = 0; i < 3; ++i) *out[i] = (i < axes ? SDL_JoystickGetAxis(joystick_, i) : 0) + 32768;
+  const int buttons = std::min(SDL_JoystickNumButtons(joystick_), 32);
+  for (int i = 0; i < buttons; ++i) {
+    if (SDL_JoystickGetButton(joystick_, i)) reading.Buttons |= 1u << i;
+  }
+  return true;
+}
+
+// --- Sound ---
+
+void SdlPlatform::AudioCallback(void* self, uint8_t* stream, int bytes) {
+  auto* platform = static_cast<SdlPlatform*>(self);
+  platform->audioSource_->Render(reinterpret_cast<int16_t*>(stream), bytes / int(2 * sizeof(int16_t)));
+}
+
+bool SdlPlatform::OpenAudio(AudioSource& source) {
+  if (!audioOk_) return false;
+  if (audioDevice_ != 0) {
+    SDL_CloseAudioDevice(audioDevice_);
+    audioDevice_ = 0;
+  }
+  audioSource_ = &source;
+  SDL_AudioSpec want{};
+  want.freq = AudioRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = 1024;
+  want.callback = &SdlPlatform::AudioCallback;
+  want.userdata = this;
+  // No allowed changes: SDL converts to whatever the device really plays.
+  audioDevice_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (audioDevice_ == 0) return false;
+  SDL_PauseAudioDevice(audioDevice_, 0);
+  return true;
+}
+
+void SdlPlatform::LockAudio() {
+  if (audioDevice_ != 0) SDL_LockAudioDevice(audioDevice_);
+}
+
+void SdlPlatform::UnlockAudio() {
+  if (audioDevice_ != 0) SDL_UnlockAudioDevice(audioDevice_);
+}
+
+// --- Text ---
+
+void SdlPlatform::DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) {
+  text_.Draw(surface, x, y, text, font);
+}
+
+void SdlPlatform::TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) {
+  text_.Extent(text, font, width, height);
+}
+
+// --- Desktop and network ---
+
+void SdlPlatform::MessageBox(std::string_view text) {
+  const std::string utf8 = Cp1251ToUtf8(text);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Zarovel", utf8.c_str(), window_) != 0) {
+    std::fprintf(stderr, "%s\n", utf8.c_str());
+  }
+}
+
+void SdlPlatform::OpenDocument(const std::string& target) { OpenWithDesktop(target); }
+
+bool SdlPlatform::FileExists(const std::string& path) { return PathExists(path); }
+
+HttpReply SdlPlatform::HttpGet(const std::string& url) { return HttpGetUrl(url); }
+
+uint32_t SdlPlatform::ClockSeed() {
+  // Wall-clock seconds stirred with the fine counter, so two quick starts still differ.
+  uint64_t v = uint64_t(std::time(nullptr)) ^ (SDL_GetPerformanceCounter() * 0x9E3779B97F4A7C15ull);
+  v ^= v >> 31;
+  v *= 0xBF58476D1CE4E5B9ull;
+  v ^= v >> 29;
+  return uint32_t(v ^ (v >> 32));
+}
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+// The SDL2 back end: the real window, keyboard, mouse, joystick and sound device.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "engine/platform/Platform.h"
+#include "engine/platform/TextRenderer.h"
+
+// SDL's own types, declared here so that users of this header do not see SDL.
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+struct _SDL_Joystick;
+union SDL_Event;
+
+namespace platform {
+
+class SdlPlatform final : public Platform {
+ public:
+  // Starts SDL's video, events, audio and joystick parts; the game goes on without sound
+  // or joystick when those fail.
+  SdlPlatform();
+  ~SdlPlatform() override;
+  SdlPlatform(const SdlPlatform&) = delete;
+  SdlPlatform& operator=(const SdlPlatform&) = delete;
+
+  // The title is Windows-1251 text, like every text of the game.
+  bool OpenWindow(const std::string& title, int width, int height) override;
+  bool SetFullScreen(bool fullScreen) override;
+  bool IsFullScreen() const override { return fullScreen_; }
+  void MinimizeWindow() override;
+  void Present(const Surface& surface) override;
+  bool IsForeground() const override;
+
+  uint32_t Milliseconds() override;
+  bool WaitEvent(Event& event, uint32_t timeoutMs) override;
+  void PostKeyUp(int key, uint32_t shift) override;
+
+  void GetKeyboardState(std::array<uint8_t, 256>& keys) override;
+  void GetCursorPos(int& x, int& y) override;
+  void SetCursorPos(int x, int y) override;
+  void ShowCursor(bool show) override;
+  bool ReadJoystick(JoystickReading& reading) override;
+
+  bool OpenAudio(AudioSource& source) override;
+  void LockAudio() override;
+  void UnlockAudio() override;
+
+  void DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) override;
+  void TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) override;
+
+  void MessageBox(std::string_view text) override;
+  void OpenDocument(const std::string& target) override;
+  bool FileExists(const std::string& path) override;
+  HttpReply HttpGet(const std::string& url) override;
+  uint32_t ClockSeed() override;
+
+ private:
+  // Turns one SDL event into the game's events (none, one, or one per typed byte) at the
+  // end of pending_.
+  void Translate(const SDL_Event& e);
+  void Push(Event event) { pending_.push_back(event); }
+  uint32_t ShiftState() const;
+  void ClampToSurface(int& x, int& y) const;
+  static void AudioCallback(void* self, uint8_t* stream, int bytes);
+
+  bool videoOk_ = false, audioOk_ = false, joystickOk_ = false;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  int width_ = 800, height_ = 600;        // the surface size, also the window's client area
+  int textureW_ = 0, textureH_ = 0;
+  bool fullScreen_ = false;
+
+  std::deque<Event> pending_;  // posted key releases and the rest of a multi-byte text
+  uint32_t modifiers_ = 0;     // ssShift/ssCtrl/ssAlt as of the last key event
+  uint32_t buttons_ = 0;       // ssLeft/ssRight/ssMiddle as of the last mouse event
+
+  _SDL_Joystick* joystick_ = nullptr;
+  uint32_t audioDevice_ = 0;
+  AudioSource* audioSource_ = nullptr;
+
+  TextRenderer text_;
+};
+
+}  // namespace platform

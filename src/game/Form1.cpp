@@ -1,0 +1,90 @@
+// Start-up of the main window and the wiring of its components.
+#include "game/Form1.h"
+
+#include "engine/platform/Cp1251.h"
+#include "engine/platform/VirtualKeys.h"
+#include "game/Config.h"
+#include "game/Screens.h"
+#include "ui/OnlineServices.h"
+
+TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint64_t> fixedSeed)
+    : Application(application),
+      Platform(application.Platform),
+      DXDraw1(application.Platform),
+      DXTimer1(application),
+      DXInput1(application.Platform),
+      Timer2(application, 2000),
+      Timer3(application, 2500),
+      Mixer(application.Platform),
+      Music(application.Platform, Mixer),
+      fixedSeed_(fixedSeed) {
+  G.AppDir = std::move(appDir);
+  DXSpriteEngine1.SetDXDraw(&DXDraw1);
+  DXTimer1.SetInterval(20);
+  DXTimer1.OnTimer = [this](TDXTimer& sender, int lag) { DXTimer1Timer(sender, lag); };
+  DXInput1.Keyboard.Assigns = TDXInput::StoredAssigns();
+  Platform.OpenAudio(Mixer);  // no sound device is not an error
+  Application.Form = this;
+}
+
+TForm1::~TForm1() {
+  if (Application.Form == this) Application.Form = nullptr;
+  DXTimer1.SetEnabled(false);
+}
+
+void TForm1::Load() {
+  DXDraw1.Display.Width = 800;
+  DXDraw1.Display.Height = 600;
+  DXDraw1.Display.BitCount = 32;
+  if (DXDraw1.AutoInitialize) DXDraw1.InitDisplay();
+  FormCreate();
+  DXTimer1.Loaded();
+}
+
+void TForm1::LaunchOnExit() { ::LaunchOnExit(*this); }
+
+void TForm1::ShowMessage(std::string_view utf8Text) { Platform.MessageBox(platform::Utf8ToCp1251(utf8Text)); }
+
+void TForm1::PlayMusic(const std::string& path) {
+  G.MusicModule = Music.SongLoadFromFile(path);
+  if (G.MusicModule == 0) {
+    ShowMessage("Не возможно загрузить музыку.");
+    G.Settings.MusicOn = 0;
+    return;
+  }
+  Music.SongPlay(G.MusicModule);
+}
+
+void TForm1::FormCreate() {
+  G.DropsPerPass = 1;
+  G.PlaneOdds = 200;
+  G.TransportOdds = 200;
+  G.CarrierOdds = 300;
+  G.JumpOdds = 200;
+  G.DropOdds = 30;
+  G.ParatroopersPerGoal = 5;
+
+  const LoadResult loaded = LoadConfig(G.Settings, G.AppDir);
+  if (!loaded.WriteError.empty()) ShowMessage(loaded.WriteError);
+  SortScores(G.Settings);
+  // The game always starts in a window, whatever the file says.
+  G.Settings.Windowed = 1;
+  if (G.Settings.MusicOn) PlayMusic(G.AppDir + "Sound/1.xm");
+  Random.Seed(fixedSeed_ ? *fixedSeed_ : Platform.ClockSeed());
+
+  TKeyAssignList& keys = DXInput1.Keyboard.Assigns;
+  keys[isUp][0] = 'W';
+  keys[isDown][0] = 'S';
+  keys[isLeft][0] = 'A';
+  keys[isRight][0] = 'D';
+  keys[isButton1][0] = vk::Prior;
+  keys[isButton1][2] = vk::Next;
+  keys[isButton2][0] = 'H';
+  keys[isButton2][1] = vk::Control;
+
+  G.Paused = false;
+  G.HighlightColor = RGB(255, 153, 0);
+  G.Selection = 1;
+  G.MenuSelection = 1;
+  ShowMenu(*this);
+}

@@ -1,0 +1,66 @@
+// The main window: owns every long-lived component of a running game and its state,
+// and receives the window's events.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/Application.h"
+#include "engine/AudioMixer.h"
+#include "engine/DXDraw.h"
+#include "engine/DXInput.h"
+#include "engine/DXSpriteEngine.h"
+#include "engine/DXTimer.h"
+#include "engine/MusicPlayer.h"
+#include "engine/Random.h"
+#include "engine/Timer.h"
+#include "game/GameGlobals.h"
+
+class TForm1 : public TFormEvents {
+ public:
+  // appDir is the game folder (ending in '/'); a fixed seed replaces the clock's.
+  TForm1(TApplication& application, std::string appDir, std::optional<uint64_t> fixedSeed = std::nullopt);
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Initialises the display, runs the creation handler and starts the frame timer,
+  // as when the window is loaded.
+  void Load();
+
+  TApplication& Application;
+  platform::Platform& Platform;
+  GameGlobals G;
+
+  TDXDraw DXDraw1;
+  TDXSpriteEngine DXSpriteEngine1;
+  TDXTimer DXTimer1;
+  TDXInput DXInput1;
+  TTimer Timer2;
+  TTimer Timer3;
+  TAudioMixer Mixer;
+  TMusicPlayer Music;
+  TRandom Random;
+
+  // Creates an aircraft of play: a supply plane (side 0 or 1), an enemy of a kind 1..5.
+  // Set by the sprites of play; spawning draws its numbers even while they are unset.
+  std::function<void(TForm1&, int side)> NewCarrier;
+  std::function<void(TForm1&, int kind, int side)> NewPlane;
+
+  // Host (and port) of the score server.
+  std::string ScoreServer = "localhost";
+
+  // rnd(n): a uniform integer in 0..n-1 from the game's one generator.
+  int Rnd(int n) { return Random.Rnd(n); }
+
+  void FormCreate();
+  void DXTimer1Timer(TDXTimer& sender, int lagCount);
+  void PlayMusic(const std::string& path);
+  void ShowMessage(std::string_view utf8Text);
+  // The step after the window's loop has ended.
+  void LaunchOnExit();
+
+ private:
+  std::optional<uint64_t> fixedSeed_;
+};

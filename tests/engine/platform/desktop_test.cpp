@@ -1,0 +1,202 @@
+// Desktop services: HTTP GET against a local canned server, file checks, the "open" action.
+#include "engine/platform/Desktop.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using platform::HttpGetUrl;
+using platform::OpenWithDesktop;
+using platform::PathExists;
+
+namespace {
+
+// Listens on 127.0.0.1 at a free port and answers each of the next connections with the
+// next canned reply, then closes it.
+class CannedServer {
+ public:
+  explicit CannedServer(std::vector<std::string> replies) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener_, 4) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ADD_FAILURE() << "no listening socket";
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, replies = std::move(replies)] {
+      for (const std::string& reply : replies) Serve(reply);
+    });
+  }
+  ~CannedServer() {
+    Join();
+    close(listener_);
+  }
+  // Waits until every reply is served; Requests is complete afterwards.
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  int Port() const { return port_; }
+  // The request lines received, one per connection.
+  std::vector<std::string> Requests;
+
+ private:
+  void Serve(const std::string& reply) {
+    pollfd waiting{listener_, POLLIN, 0};
+    if (poll(&waiting, 1, 20000) != 1) return;  // never hang the suite when no client comes
+    const int client = accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      request.append(buffer, size_t(got));
+    }
+    Requests.push_back(request.substr(0, request.find("\r\n")));
+    for (size_t sent = 0; sent < reply.size();) {
+      const ssize_t put = send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+      if (put <= 0) break;  // the client gave up, as it should on an oversized reply
+      sent += size_t(put);
+    }
+    close(client);
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+std::string Reply(const std::string& status, const std::string& body, bool withLength = true,
+                  const std::string& extraHeaders = "") {
+  std::string reply = "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Type: text/plain\r\n" + extraHeaders;
+  if (withLength) reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  return reply + "\r\n" + body;
+}
+
+TEST(HttpGetUrl, RepliesArriveWithStatusAndBody) {
+  struct Case {
+    std::string Reply;
+    long Status;
+    std::string Body;
+  };
+  const std::string nearCap(1024 * 1024, 'x');
+  const Case cases[] = {
+      {Reply("200 OK", "version=2.1\n"), 200, "version=2.1\n"},
+      {Reply("404 Not Found", "no such page"), 404, "no such page"},
+      {Reply("500 Internal Server Error", ""), 500, ""},
+      {Reply("200 OK", "until the end", false), 200, "until the end"},  // no length: ends with the connection
+      {Reply("200 OK", std::string("\xC2\xE5\xF0\0x", 5)), 200, std::string("\xC2\xE5\xF0\0x", 5)},  // bytes as sent
+      {Reply("200 OK", nearCap, false), 200, nearCap},  // exactly the cap is still fine
+  };
+  for (const Case& c : cases) {
+    CannedServer server({c.Reply});
+    const platform::HttpReply reply = HttpGetUrl(server.Url("/news.txt"));
+    EXPECT_TRUE(reply.Ok) << reply.Error;
+    EXPECT_EQ(reply.Status, c.Status);
+    EXPECT_EQ(reply.Body, c.Body);
+  }
+}
+
+TEST(HttpGetUrl, SendsAGetAndFollowsRedirects) {
+  CannedServer target({Reply("200 OK", "moved here")});
+  CannedServer origin({Reply("302 Found", "", true, "Location: " + target.Url("/new") + "\r\n")});
+  const platform::HttpReply reply = HttpGetUrl(origin.Url("/old?a=1"));
+  EXPECT_TRUE(reply.Ok) << reply.Error;
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "moved here");
+  origin.Join();
+  ASSERT_EQ(origin.Requests.size(), 1u);
+  EXPECT_EQ(origin.Requests[0], "GET /old?a=1 HTTP/1.1");
+}
+
+TEST(HttpGetUrl, OversizedRepliesAreErrors) {
+  const std::string big(1024 * 1024 + 1, 'x');
+  for (bool withLength : {true, false}) {
+    CannedServer server({Reply("200 OK", big, withLength)});
+    const platform::HttpReply reply = HttpGetUrl(server.Url("/big"));
+    EXPECT_FALSE(reply.Ok) << "with length " << withLength;
+    EXPECT_FALSE(reply.Error.empty());
+    EXPECT_TRUE(reply.Body.empty());
+  }
+}
+
+TEST(HttpGetUrl, UnreachableOrInvalidGivesAnError) {
+  int closedPort = 0;
+  {
+    CannedServer server({});
+    closedPort = server.Port();
+  }  // the listener is closed now, so connecting is refused
+  const std::string urls[] = {"http://127.0.0.1:" + std::to_string(closedPort) + "/", "not a url", "",
+                              "file:///etc/passwd", "ftp://127.0.0.1:" + std::to_string(closedPort) + "/"};
+  for (const std::string& url : urls) {
+    const platform::HttpReply reply = HttpGetUrl(url);
+    EXPECT_FALSE(reply.Ok) << url;
+    EXPECT_FALSE(reply.Error.empty()) << url;
+    EXPECT_TRUE(reply.Body.empty()) << url;
+  }
+}
+
+TEST(PathExists, FilesAndFoldersButNotMissingOnes) {
+  char folder[] = "/tmp/zarovel-desktop-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string file = std::string(folder) + "/Настройки.ini";
+  std::ofstream(file) << "x";
+  EXPECT_TRUE(PathExists(folder));
+  EXPECT_TRUE(PathExists(file));
+  EXPECT_FALSE(PathExists(std::string(folder) + "/missing.ini"));
+  EXPECT_FALSE(PathExists(""));
+  std::remove(file.c_str());
+  rmdir(folder);
+  EXPECT_FALSE(PathExists(folder));
+}
+
+// The target reaches xdg-open as one untouched argument. A stand-in xdg-open on PATH
+// writes what it got into a file; no browser starts.
+TEST(OpenWithDesktop, PassesTheTargetAsOneArgument) {
+  char folder[] = "/tmp/zarovel-open-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder, script = dir + "/xdg-open", out = dir + "/got";
+  std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"" << out << ".tmp\"\n/bin/mv \"" << out
+                        << ".tmp\" \"" << out << "\"\n";
+  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", folder, 1);
+
+  const std::string target = "http://example.org/a b?x=1&y=$(id);`id` 'q' \"r\" > /tmp/x";
+  OpenWithDesktop(target);
+  std::string got;
+  for (int i = 0; i < 1000 && !PathExists(out); ++i) usleep(10000);  // the child runs on its own
+  std::getline(std::ifstream(out), got, '\0');
+  EXPECT_EQ(got, "1|" + target);
+
+  // A leading dash is not taken for an option.
+  std::remove(out.c_str());
+  OpenWithDesktop("-v");
+  for (int i = 0; i < 1000 && !PathExists(out); ++i) usleep(10000);
+  std::getline(std::ifstream(out), got, '\0');
+  EXPECT_EQ(got, "1|./-v");
+
+  // Without any xdg-open nothing happens, and nothing breaks.
+  std::remove(script.c_str());
+  OpenWithDesktop("http://example.org/");
+  setenv("PATH", oldPath.c_str(), 1);
+  std::remove(out.c_str());
+  rmdir(folder);
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// Shared test set-up: temporary folders and a headless game.
+#include "support/GameFixture.h"
+
+#include <random>
+
+TempFolder::TempFolder() {
+  std::random_device entropy;
+  path_ = std::filesystem::temp_directory_path() / ("zarovel-test-" + std::to_string(entropy()));
+  std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void GameFixture::Start(uint64_t seed) {
+  platform.OpenWindow("Zarovel", 800, 600);
+  form = std::make_unique<TForm1>(application, folder.Dir(), seed);
+  form->Load();
+}
+
+void GameFixture::Ticks(int n) {
+  for (int i = 0; i < n; ++i) {
+    now += 20;
+    platform.SetTime(now);
+    application.Idle();
+  }
+}
+
+int CountColour(const Surface& frame, int left, int top, int right, int bottom, uint32_t colour) {
+  int count = 0;
+  for (int y = top; y < bottom; ++y)
+    for (int x = left; x < right; ++x)
+      if (frame.At(x, y) == colour) ++count;
+  return count;
+}

@@ -1,0 +1,104 @@
+// The script driver end to end: a real run of zarovel-play on a fresh game folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "engine/PngFile.h"
+#include "support/GameFixture.h"
+
+namespace {
+
+struct RunResult {
+  int ExitCode = -1;
+  std::string Output;  // standard output and error together
+};
+
+struct ZarovelPlay : ::testing::Test {
+  TempFolder game;
+  TempFolder work;
+
+  RunResult Run(const std::string& script) {
+    const std::string scriptPath = work.Dir() + "script.txt";
+    std::ofstream(scriptPath) << script;
+    const std::string command = std::string(ZAROVEL_PLAY) + " " + game.Dir() + " " + scriptPath + " 2>&1";
+    RunResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) result.Output.append(buffer, n);
+    const int status = pclose(pipe);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+  nlohmann::json State(const std::string& name) {
+    std::ifstream in(work.Dir() + name);
+    return nlohmann::json::parse(in);
+  }
+};
+
+TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
+  const RunResult run = Run(
+      "seed 7\n"
+      "# a comment line\n"
+      "frames 10\n"
+      "state " + work.Dir() + "a.json\n"
+      "wait 30   # one more tick at 220 ms\n"
+      "screenshot " + work.Dir() + "a.png\n"
+      "key A\n"
+      "type Вася\n"
+      "state " + work.Dir() + "b.json\n");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const nlohmann::json a = State("a.json");
+  EXPECT_EQ(a["GameState"], "Menu");
+  EXPECT_EQ(a["FrameCounter"], 10);
+  EXPECT_EQ(a["Settings"]["MusicOn"], false);
+  EXPECT_EQ(a["messages"], nlohmann::json::array({"Не возможно загрузить музыку."}));
+  EXPECT_EQ(a["music"][0], "load " + game.Dir() + "Sound/1.xm failed");
+  ASSERT_EQ(a["Scores"].size(), 10u);
+  EXPECT_EQ(a["Scores"][0]["name"], "Ваня");
+  EXPECT_EQ(a["Scores"][0]["score"], 100);
+  EXPECT_EQ(a["Scores"][9]["score"], 10);
+  for (const char* field : {"Selection", "MenuSelection", "Score", "Level", "LevelGoal", "Paused", "PlayerDown",
+                            "GameEnded", "Timer2", "Timer3", "BunkerHealth", "BunkerHealthMax", "EntryName",
+                            "NameEditing", "RequireHover", "CreditsKeySum", "Player", "sprites", "sounds", "opened",
+                            "http"})
+    EXPECT_TRUE(a.contains(field)) << field;
+  const nlohmann::json b = State("b.json");
+  EXPECT_EQ(b["FrameCounter"], 11);
+  EXPECT_TRUE(b["messages"].empty());  // events are reported once
+  const auto shot = ReadPng(work.Dir() + "a.png");
+  ASSERT_TRUE(shot.has_value());
+  EXPECT_EQ(shot->Width, 800);
+  EXPECT_EQ(shot->Height, 600);
+}
+
+TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
+  const struct {
+    const char* script;
+    const char* message;
+  } cases[] = {
+      {"frames 1\nfly away\n", "line 2: unknown command 'fly'"},
+      {"frames x\n", "line 1: 'x' is not a whole number"},
+      {"frames 1\nseed 3\n", "line 2: 'seed' must be the first command"},
+      {"key Hyper\n", "line 1: unknown key 'Hyper'"},
+      {"mouse 1\n", "line 1: 'mouse' takes 2 argument(s)"},
+      {"joy axis X 5000\n", "line 1: joy: axis value must be -1000..1000"},
+      {"press thumb\n", "line 1: mouse button must be left, right or middle"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = Run(c.script);
+    EXPECT_EQ(run.ExitCode, 2) << c.script;
+    EXPECT_NE(run.Output.find(c.message), std::string::npos) << run.Output;
+  }
+}
+
+TEST_F(ZarovelPlay, TerminatesWhenTheWindowCloses) {
+  const RunResult run = Run("frames 2\nclose\nframes 5\n");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output, "terminated\n");
+}
+
+}  // namespace
