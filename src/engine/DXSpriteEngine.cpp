@@ -28,14 +28,9 @@ void TDXSpriteEngine::SetDXDraw(TDXDraw* dxDraw) {
       case TDXDrawNotifyType::Initialised:
         if (dxDraw_ != nullptr) engine_->AttachSurface(&dxDraw_->BackSurface());
         break;
-      case TDXDrawNotifyType::Finalised:
-        engine_->AttachSurface(nullptr);
-        break;
-      case TDXDrawNotifyType::Destroying:
-        Unlink();
-        break;
-      default:
-        break;
+      case TDXDrawNotifyType::Finalised: engine_->AttachSurface(nullptr); break;
+      case TDXDrawNotifyType::Destroying: Unlink(); break;
+      default: break;
     }
   });
 }

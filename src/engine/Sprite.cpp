@@ -13,15 +13,18 @@ namespace {
 // arithmetic that follows cannot overflow.
 int TruncInt(double v) {
   constexpr double kLimit = 1e9;
-  if (!(v > -kLimit)) return v != v ? 0 : -int(kLimit);
-  if (v > kLimit) return int(kLimit);
-  return int(v);
+  if (std::isnan(v)) return 0;
+  return int(std::clamp(v, -kLimit, kLimit));
 }
 
-// OverlapRect alone lets a rectangle of width or height 0 overlap one around it.
-bool Overlaps(const TRect& a, const TRect& b) { return !a.Empty() && !b.Empty() && OverlapRect(a, b); }
-
 TRect Shifted(TRect r, int dx, int dy) { return TRect{r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy}; }
+
+// The engine of a sprite is its parent when that is the engine, else the parent's engine.
+TSpriteEngine* EngineBelow(TSprite* parent) {
+  if (parent == nullptr) return nullptr;
+  if (auto* engine = dynamic_cast<TSpriteEngine*>(parent)) return engine;
+  return parent->Engine;
+}
 
 std::string WithIndex(const char* text, int index) { return text + std::string(" (") + std::to_string(index) + ")"; }
 
@@ -37,11 +40,7 @@ double WrapReal(double x, double n) {
 
 // ---- TSprite ----
 
-TSprite::TSprite(TSprite* parent)
-    : Engine(parent == nullptr                                ? nullptr
-             : dynamic_cast<TSpriteEngine*>(parent) != nullptr ? static_cast<TSpriteEngine*>(parent)
-                                                                : parent->Engine),
-      Parent(parent) {
+TSprite::TSprite(TSprite* parent) : Engine(EngineBelow(parent)), Parent(parent) {
   if (Parent != nullptr) {
     Parent->Add(this);
     if (Engine != nullptr) ++Engine->spriteCount_;
@@ -141,7 +140,7 @@ void TSprite::MoveTree(int moveCount) {
 
 void TSprite::DrawTree() {
   if (!Visible) return;
-  if (Engine != nullptr && Overlaps(GetBounds(), Engine->surfaceBounds_)) {
+  if (Engine != nullptr && OverlapRect(GetBounds(), Engine->surfaceBounds_)) {
     DrawStep();
     ++Engine->drawnCount_;
   }
@@ -165,7 +164,7 @@ int TSprite::Collide() {
 void TSprite::CollisionWalk(TSpriteEngine& engine) {
   if (!CanCollide) return;
   TSprite* collider = engine.collider_;
-  if (this != collider && Overlaps(GetBounds(), engine.collisionRect_) && collider->HitTest(this) &&
+  if (this != collider && OverlapRect(GetBounds(), engine.collisionRect_) && collider->HitTest(this) &&
       HitTest(collider)) {
     ++engine.hitCount_;
     collider->HandleCollision(this, engine.done_);
@@ -250,7 +249,7 @@ bool TImageSprite::PixelOverlap(TImageSprite& other) const {
   const TRect b = other.CentredOnCell(other.OwnBounds());
   const PatternView pa = ViewOf(*this), pb = ViewOf(other);
   const int dx = b.Left - a.Left, dy = b.Top - a.Top;
-  if (!Overlaps(Bounds(0, 0, pa.Width(), pa.Height()), Bounds(dx, dy, pb.Width(), pb.Height()))) return false;
+  if (!OverlapRect(Bounds(0, 0, pa.Width(), pa.Height()), Bounds(dx, dy, pb.Width(), pb.Height()))) return false;
   if (pa.Pixels == nullptr || pb.Pixels == nullptr) return true;
 
   // Start of the shared region in each pattern, and its size clipped to both patterns.
@@ -282,9 +281,10 @@ TImageSpriteEx::TImageSpriteEx(TSprite* parent) : TImageSprite(parent) { Alpha =
 TRect TImageSpriteEx::GetBounds() { return Engine != nullptr ? Engine->SurfaceBounds() : TRect{}; }
 
 bool TImageSpriteEx::HitTest(TSprite* other) {
+  if (other == nullptr) return false;
   const TRect own = OwnBounds();
   const TRect theirs = dynamic_cast<TImageSpriteEx*>(other) != nullptr ? other->OwnBounds() : other->GetBounds();
-  return Overlaps(theirs, own);
+  return OverlapRect(theirs, own);
 }
 
 void TImageSpriteEx::DrawStep() {

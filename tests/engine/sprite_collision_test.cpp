@@ -70,11 +70,11 @@ TEST(SpriteCollide, RectangleTable) {
     int width, height;
     bool hit;
   } cases[] = {
-      {5, 5, 10, 10, true},    {10, 0, 10, 10, false},  // touching right edge
-      {9.9, 0, 10, 10, true},  {0, 10, 10, 10, false},  {-10, -10, 10, 10, false},
-      {-9.9, -9.9, 10, 10, true},  // truncated toward zero to (-9, -9)
-      {2, 2, 0, 5, false},         // width 0 is never hit
-      {2, 2, 5, 0, false},     {2, 2, 1, 1, true},
+      {5, 5, 10, 10, true},      {10, 0, 10, 10, false},  // touching right edge
+      {9.9, 0, 10, 10, true},    {0, 10, 10, 10, false},
+      {-10, -10, 10, 10, false}, {-9.9, -9.9, 10, 10, true},  // truncated toward zero to (-9, -9)
+      {2, 2, 0, 5, false},                                    // width 0 is never hit
+      {2, 2, 5, 0, false},       {2, 2, 1, 1, true},
   };
   for (const auto& c : cases) {
     World w;
@@ -225,12 +225,12 @@ TEST(SpriteCollide, ImageSpriteExBoundsTable) {
     double tx, ty;
     bool hit;
   } cases[] = {
-      {Plain, 0, 0, Ex, 100, 100, false},   {Plain, 105, 105, Ex, 100, 100, true},
+      {Plain, 0, 0, Ex, 100, 100, false},     {Plain, 105, 105, Ex, 100, 100, true},
       {Plain, -50, -50, Ex, -50, -50, false},  // the collider is off the surface
       {Plain, -5, -5, Ex, -5, -5, true},       // partly on the surface
-      {Ex, 100, 100, Plain, 105, 105, true},   {Ex, 100, 100, Plain, 0, 0, false},
-      {Ex, 100, 100, Plain, -50, -50, false},  {Ex, 100, 100, Ex, 200, 200, false},
-      {Ex, 100, 100, Ex, 109, 91, true},       {Ex, 100, 100, Ex, 110, 100, false},
+      {Ex, 100, 100, Plain, 105, 105, true},  {Ex, 100, 100, Plain, 0, 0, false},
+      {Ex, 100, 100, Plain, -50, -50, false}, {Ex, 100, 100, Ex, 200, 200, false},
+      {Ex, 100, 100, Ex, 109, 91, true},      {Ex, 100, 100, Ex, 110, 100, false},
   };
   auto make = [](Kind kind, TSprite* parent, double x, double y) -> TSprite* {
     TSprite* s = kind == Ex ? static_cast<TSprite*>(new TImageSpriteEx(parent)) : new TSprite(parent);

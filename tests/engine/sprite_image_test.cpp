@@ -61,10 +61,13 @@ TEST(SpritePixelOverlap, PositionTable) {
       {0, 0, 4, 4, 2, 2, 4, 4, true},    // b's dot on a's bottom-right corner
       {0, 0, 4, 4, -1, -1, 4, 4, true},  // on the top-left corner
       {0, 0, 4, 4, 0, 0, 4, 4, false},   // rectangles overlap, solid pixels do not
-      {0, 0, 4, 4, 3, 3, 4, 4, false},   {0, 0, 4, 4, 4, 4, 4, 4, false},  // touching
-      {0, 0, 8, 8, 4, 4, 4, 4, true},    // a is centred: its corners move to (2, 2) and (5, 5)
-      {0, 0, 4, 4, 4, 4, 4, 4, false},   {0, 0, 4, 4, 3, 3, 1, 1, true},   // (1 - 4) div 2 = -1, not -2
-      {0, 0, 4, 4, 2.9, 2.9, 4, 4, true}, {0, 0, 4, 4, 1.9, 1.9, 4, 4, false},
+      {0, 0, 4, 4, 3, 3, 4, 4, false},
+      {0, 0, 4, 4, 4, 4, 4, 4, false},  // touching
+      {0, 0, 8, 8, 4, 4, 4, 4, true},   // a is centred: its corners move to (2, 2) and (5, 5)
+      {0, 0, 4, 4, 4, 4, 4, 4, false},
+      {0, 0, 4, 4, 3, 3, 1, 1, true},  // (1 - 4) div 2 = -1, not -2
+      {0, 0, 4, 4, 2.9, 2.9, 4, 4, true},
+      {0, 0, 4, 4, 1.9, 1.9, 4, 4, false},
       {0, 0, 4, 4, -0.9, -0.9, 4, 4, false},  // truncated to 0, not -1
       {10.5, 20.5, 4, 4, 12.5, 22.5, 4, 4, true},
   };

@@ -1,13 +1,13 @@
 // Tests of the sprite tree: ownership, Z order, the move / purge / draw passes, killing,
 // the animation step, WrapReal and the child-list errors.
+#include "engine/Sprite.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "engine/Sprite.h"
 
 namespace {
 
@@ -186,7 +186,7 @@ TEST(SpriteZOrder, Table) {
       {{{'a', -1}}, "acb"},
       {{{'c', 2}, {'a', 1}}, "bac"},
       {{{'a', 5}, {'b', 5}, {'c', 5}}, "cba"},
-      {{{'c', 5}, {'a', 5}}, "bac"},      // a re-assigned last goes before c
+      {{{'c', 5}, {'a', 5}}, "bac"},  // a re-assigned last goes before c
       {{{'b', 3}, {'c', 3}, {'b', 0}, {'b', 3}}, "abc"},
       {{{'a', 7}, {'b', -2}, {'c', 4}}, "bca"},
   };
@@ -225,8 +225,8 @@ TEST(SpriteDraw, CullingAgainstTheSurface) {
     bool drawn;
   } cases[] = {
       {0, 0, 10, 10, true},    {-10, 0, 10, 10, false},  // right edge at 0 only touches
-      {-9.9, 0, 10, 10, true}, {-0.7, 0, 10, 10, true},   {100, 0, 10, 10, false}, {99.9, 79.9, 1, 1, true},
-      {0, 80, 10, 10, false},  {0, -10, 10, 10, false},  {0, -9.5, 10, 10, true},  {50, 40, 0, 10, false},
+      {-9.9, 0, 10, 10, true}, {-0.7, 0, 10, 10, true}, {100, 0, 10, 10, false}, {99.9, 79.9, 1, 1, true},
+      {0, 80, 10, 10, false},  {0, -10, 10, 10, false}, {0, -9.5, 10, 10, true}, {50, 40, 0, 10, false},
       {50, 40, 10, 0, false},  {50, 40, -5, 10, false},
   };
   for (const auto& c : cases) {
@@ -452,8 +452,8 @@ TEST(WrapReal, Table) {
   const struct {
     double x, n, expected;
   } cases[] = {
-      {5.5, 4, 1.5},   {-0.5, 4, 3.5}, {-4, 4, 0},    {8, 4, 0},      {3.25, 4, 3.25}, {7.25, 2.5, 2.25},
-      {-9, 4, 3},      {2.5, 0, 2.5},  {-2.5, 0, -2.5}, {3, -4, 3},   {-3, -4, -7},  // r + n when r < 0
+      {5.5, 4, 1.5}, {-0.5, 4, 3.5}, {-4, 4, 0},      {8, 4, 0},  {3.25, 4, 3.25}, {7.25, 2.5, 2.25},
+      {-9, 4, 3},    {2.5, 0, 2.5},  {-2.5, 0, -2.5}, {3, -4, 3}, {-3, -4, -7},  // r + n when r < 0
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(WrapReal(c.x, c.n), c.expected) << c.x << " mod " << c.n;
 }

@@ -52,9 +52,11 @@ TEST_F(FrameTexts, OptionsOutlineTheSelectedRowOnly) {
     // The top edge of the outline is a solid orange line three pixels thick.
     EXPECT_EQ(Count(row.left, row.top, row.right - 1, row.top + 1, kOrange), row.right - 1 - row.left)
         << "row " << row.selection;
-    for (const Case& other : rows)
-      if (other.selection != row.selection)
+    for (const Case& other : rows) {
+      if (other.selection != row.selection) {
         EXPECT_LT(Count(other.left, other.top, other.right - 1, other.top + 1, kOrange), 20);
+      }
+    }
   }
   G().Selection = 5;
   Frame();

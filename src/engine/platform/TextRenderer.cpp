@@ -136,7 +136,8 @@ Glyph RenderGlyph(TTF_Font* font, char32_t cp) {
     glyph.Alpha.resize(size_t(image->w) * size_t(image->h));
     const SDL_PixelFormat& fmt = *image->format;
     for (int y = 0; y < image->h; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(image->pixels) + y * image->pitch);
+      const auto* row =
+          reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(image->pixels) + y * image->pitch);
       for (int x = 0; x < image->w; ++x)
         glyph.Alpha[size_t(y) * size_t(image->w) + size_t(x)] = uint8_t((row[x] & fmt.Amask) >> fmt.Ashift);
     }

@@ -62,10 +62,9 @@ TEST(Cp1251, CodePointOfSingleBytes) {
     unsigned char Byte;
     char32_t CodePoint;
   };
-  const Case cases[] = {{'A', U'A'},      {0xC0, U'А'},     {0xFF, U'я'},     {0xA8, U'Ё'},
-                        {0xB8, U'ё'},     {0xB9, U'№'},     {0x88, U'€'},     {0x96, U'–'},
-                        {0x97, U'—'},     {0xAB, U'«'},     {0xBB, U'»'},     {0x84, U'„'},
-                        {0x93, U'“'},     {0x94, U'”'},     {0xA0, U'\u00A0'}, {0x98, U'\u0098'}};
+  const Case cases[] = {{'A', U'A'},  {0xC0, U'А'}, {0xFF, U'я'},      {0xA8, U'Ё'},     {0xB8, U'ё'}, {0xB9, U'№'},
+                        {0x88, U'€'}, {0x96, U'–'}, {0x97, U'—'},      {0xAB, U'«'},     {0xBB, U'»'}, {0x84, U'„'},
+                        {0x93, U'“'}, {0x94, U'”'}, {0xA0, U'\u00A0'}, {0x98, U'\u0098'}};
   for (const Case& c : cases) EXPECT_EQ(Cp1251CodePoint(c.Byte), c.CodePoint) << int(c.Byte);
 }
 
@@ -86,18 +85,18 @@ TEST(Cp1251, UnmappableAndBrokenUtf8BecomeQuestionMarks) {
     std::string Cp1251;
   };
   const Case cases[] = {
-      {"中", "?"},                       // a character outside the code page
-      {"ä", "?"},                        // Latin letters with diacritics are not in it either
-      {"😀x", "?x"},                     // outside the Basic Multilingual Plane
-      {"\x80", "?"},                     // stray continuation byte
-      {"a\xFF" "b", "a?b"},              // byte that never starts a sequence
-      {"\xD0", "?"},                     // cut short at the end
-      {"\xD0" "A", "?A"},                // cut short before an ASCII letter, which survives
-      {"\xE2\x84", "?"},                 // three-byte form cut short
-      {"\xC0\xAF", "??"},                // overlong lead bytes are never valid
-      {"\xE0\x80\xAF", "?"},             // overlong three-byte form
-      {"\xED\xA0\x80", "?"},             // a surrogate half
-      {"\xF4\x90\x80\x80", "?"},         // beyond U+10FFFF
+      {"中", "?"},                        // a character outside the code page
+      {"ä", "?"},                         // Latin letters with diacritics are not in it either
+      {"😀x", "?x"},                       // outside the Basic Multilingual Plane
+      {"\x80", "?"},                      // stray continuation byte
+      {"a\xFFz", "a?z"},                  // byte that never starts a sequence
+      {"\xD0", "?"},                      // cut short at the end
+      {"\xD0Z", "?Z"},                    // cut short before an ASCII letter, which survives
+      {"\xE2\x84", "?"},                  // three-byte form cut short
+      {"\xC0\xAF", "??"},                 // overlong lead bytes are never valid
+      {"\xE0\x80\xAF", "?"},              // overlong three-byte form
+      {"\xED\xA0\x80", "?"},              // a surrogate half
+      {"\xF4\x90\x80\x80", "?"},          // beyond U+10FFFF
       {"\xF8\x88\x80\x80\x80", "?????"},  // five-byte forms are gone
       {"", ""},
   };
