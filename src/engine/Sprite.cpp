@@ -28,6 +28,13 @@ TSpriteEngine* EngineBelow(TSprite* parent) {
 
 std::string WithIndex(const char* text, int index) { return text + std::string(" (") + std::to_string(index) + ")"; }
 
+// A child from one of a sprite's two lists, with the list errors for a bad index.
+TSprite* ChildAt(const std::vector<TSprite*>* list, int index) {
+  if (list == nullptr) throw ESpriteError(WithIndex("Index of the list exceeds the range.", index));
+  if (index < 0 || index >= int(list->size())) throw EListError(WithIndex("List index out of bounds", index));
+  return (*list)[size_t(index)];
+}
+
 }  // namespace
 
 double WrapReal(double x, double n) {
@@ -115,11 +122,8 @@ double TSprite::GlobalY() const { return Parent != nullptr ? Y + Parent->GlobalY
 
 int TSprite::Count() const { return children_ != nullptr ? int(children_->size()) : 0; }
 
-TSprite* TSprite::Items(int index) const {
-  if (children_ == nullptr) throw ESpriteError(WithIndex("Index of the list exceeds the range.", index));
-  if (index < 0 || index >= int(children_->size())) throw EListError(WithIndex("List index out of bounds", index));
-  return (*children_)[size_t(index)];
-}
+TSprite* TSprite::Items(int index) const { return ChildAt(children_.get(), index); }
+TSprite* TSprite::ZItems(int index) const { return ChildAt(zList_.get(), index); }
 
 TRect TSprite::OwnBounds() const { return Bounds(TruncInt(GlobalX()), TruncInt(GlobalY()), Width, Height); }
 

@@ -64,6 +64,8 @@ class TSprite {
   // Children in creation order.
   int Count() const;
   TSprite* Items(int index) const;
+  // Child `index` in drawing order (ascending Z); the same range rules as Items.
+  TSprite* ZItems(int index) const;
 
   // Tests this sprite against the engine's tree; returns the number of hits.
   int Collide();

@@ -28,11 +28,10 @@ std::string ClassName(const TSprite& sprite) {
   return status == 0 && name ? name.get() : mangled;
 }
 
-json Sprites(TSpriteEngine* engine) {
-  json list = json::array();
-  if (!engine) return list;
-  for (int i = 0; i < engine->Count(); ++i) {
-    TSprite& s = *engine->Items(i);
+// Every sprite below the engine, in the order the draw pass visits them.
+void AddSprites(const TSprite& parent, json& list) {
+  for (int i = 0; i < parent.Count(); ++i) {
+    TSprite& s = *parent.ZItems(i);
     const auto* image = dynamic_cast<const TImageSprite*>(&s);
     list.push_back({{"class", ClassName(s)},
                     {"image", image && image->ImageItem ? json(image->ImageItem->Name) : json(nullptr)},
@@ -43,8 +42,8 @@ json Sprites(TSpriteEngine* engine) {
                     {"height", s.Height},
                     {"visible", s.Visible},
                     {"dead", s.IsDead}});
+    AddSprites(s, list);
   }
-  return list;
 }
 
 json PlayerJson(const TPlayer* player) {
@@ -70,6 +69,8 @@ bool WriteStateJson(const std::string& path, TForm1& form, platform::HeadlessPla
   for (int k = 1; k <= Settings::ScoreCount; ++k)
     scores.push_back({{"name", Utf8(s.Entry(k).Name.View())}, {"score", DecodeScore(s.Entry(k).Score)}});
   const auto notes = platform.TakeNotes();
+  json sprites = json::array();
+  AddSprites(*form.DXSpriteEngine1.Engine(), sprites);
 
   json state = {
       {"GameState", g.GameState},
@@ -112,7 +113,7 @@ bool WriteStateJson(const std::string& path, TForm1& form, platform::HeadlessPla
       {"CreditsKeySum", g.CreditsKeySum},
       {"InputStates", form.DXInput1.States},
       {"Player", PlayerJson(g.Player)},
-      {"sprites", Sprites(form.DXSpriteEngine1.Engine())},
+      {"sprites", sprites},
       {"sounds", Notes(notes, "sound")},
       {"music", Notes(notes, "music")},
       {"messages", Notes(notes, "message")},

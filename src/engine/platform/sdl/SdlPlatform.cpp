@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -294,7 +295,9 @@ void SdlPlatform::GetCursorPos(int& x, int& y) {
   if (renderer_ != nullptr) {
     float lx = 0, ly = 0;
     SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
-    wx = int(lx), wy = int(ly);
+    // The logical pixel under the pointer; the small bias absorbs float error, so a
+    // position set by SetCursorPos reads back the same.
+    wx = int(std::floor(lx + 0.01f)), wy = int(std::floor(ly + 0.01f));
   }
   x = wx, y = wy;
   ClampToSurface(x, y);
