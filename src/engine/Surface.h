@@ -1,5 +1,6 @@
 // A 32-bit pixel surface: the display's back surface and every off-screen picture.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

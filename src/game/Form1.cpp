@@ -19,6 +19,8 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
       Music(application.Platform, Mixer),
       fixedSeed_(fixedSeed) {
   G.AppDir = std::move(appDir);
+  DXImageList1.SetDXDraw(&DXDraw1);
+  GameImgs.SetDXDraw(&DXDraw1);
   DXSpriteEngine1.SetDXDraw(&DXDraw1);
   DXTimer1.SetInterval(20);
   DXTimer1.OnTimer = [this](TDXTimer& sender, int lag) { DXTimer1Timer(sender, lag); };
@@ -28,6 +30,8 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
 }
 
 TForm1::~TForm1() {
+  // The audio device must stop reading the mixer before the mixer goes.
+  Platform.CloseAudio();
   if (Application.Form == this) Application.Form = nullptr;
   DXTimer1.SetEnabled(false);
 }
@@ -72,6 +76,11 @@ void TForm1::FormCreate() {
   if (G.Settings.MusicOn) PlayMusic(G.AppDir + "Sound/1.xm");
   Random.Seed(fixedSeed_ ? *fixedSeed_ : Platform.ClockSeed());
 
+  DXImageList1.Items.BuildPalette();
+  DXDraw1.ColorTable = DXImageList1.Items.ColorTable;
+  DXDraw1.DefColorTable = DXImageList1.Items.ColorTable;
+  DXDraw1.ApplyPalette();
+
   TKeyAssignList& keys = DXInput1.Keyboard.Assigns;
   keys[isUp][0] = 'W';
   keys[isDown][0] = 'S';
@@ -81,6 +90,9 @@ void TForm1::FormCreate() {
   keys[isButton1][2] = vk::Next;
   keys[isButton2][0] = 'H';
   keys[isButton2][1] = vk::Control;
+
+  DXImageList1.Items.LoadArchive(G.AppDir + "Data/MData.dxg");
+  GameImgs.Items.LoadArchive(G.AppDir + "Data/GData.dxg");
 
   G.Paused = false;
   G.HighlightColor = RGB(255, 153, 0);

@@ -13,6 +13,7 @@
 #include "engine/DXSpriteEngine.h"
 #include "engine/DXTimer.h"
 #include "engine/MusicPlayer.h"
+#include "engine/PictureCollection.h"
 #include "engine/Random.h"
 #include "engine/Timer.h"
 #include "game/GameGlobals.h"
@@ -34,6 +35,8 @@ class TForm1 : public TFormEvents {
   GameGlobals G;
 
   TDXDraw DXDraw1;
+  TDXImageList DXImageList1;  // menu pictures
+  TDXImageList GameImgs;      // pictures of play
   TDXSpriteEngine DXSpriteEngine1;
   TDXTimer DXTimer1;
   TDXInput DXInput1;

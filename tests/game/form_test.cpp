@@ -74,6 +74,18 @@ TEST_F(FormStartUp, EveryTickPresentsOneFrameAndTheCounterWraps) {
   EXPECT_EQ(platform.PresentCount(), 257);
 }
 
+TEST_F(FormStartUp, MissingPictureArchiveStopsStartUpWithTheReadersMessage) {
+  platform.OpenWindow("Zarovel", 800, 600);
+  form = std::make_unique<TForm1>(application, folder.Dir(), 1);
+  try {
+    form->Load();
+    FAIL() << "start-up went on without its pictures";
+  } catch (const std::exception& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("Cannot open file \"" + folder.Dir() + "Data/MData.dxg\". ", 0), 0u)
+        << error.what();
+  }
+}
+
 TEST_F(FormStartUp, NoFrameWhileTheDisplayIsNotReady) {
   Start();
   form->DXDraw1.Finalize();

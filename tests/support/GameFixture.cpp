@@ -3,6 +3,8 @@
 
 #include <random>
 
+#include "engine/ImageArchiveWriter.h"
+
 TempFolder::TempFolder() {
   std::random_device entropy;
   path_ = std::filesystem::temp_directory_path() / ("zarovel-test-" + std::to_string(entropy()));
@@ -14,7 +16,14 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+void WriteEmptyGameData(const std::string& gameDir) {
+  std::filesystem::create_directories(gameDir + "Data");
+  SaveImageArchive(gameDir + "Data/MData.dxg", {});
+  SaveImageArchive(gameDir + "Data/GData.dxg", {});
+}
+
 void GameFixture::Start(uint64_t seed) {
+  WriteEmptyGameData(folder.Dir());
   platform.OpenWindow("Zarovel", 800, 600);
   form = std::make_unique<TForm1>(application, folder.Dir(), seed);
   form->Load();

@@ -25,6 +25,9 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// Writes the archives start-up needs, with no pictures in them, into a game folder.
+void WriteEmptyGameData(const std::string& gameDir);
+
 struct GameFixture : ::testing::Test {
   TempFolder folder;
   platform::HeadlessPlatform platform;

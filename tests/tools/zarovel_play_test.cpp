@@ -21,6 +21,8 @@ struct ZarovelPlay : ::testing::Test {
   TempFolder game;
   TempFolder work;
 
+  void SetUp() override { WriteEmptyGameData(game.Dir()); }
+
   RunResult Run(const std::string& script) {
     const std::string scriptPath = work.Dir() + "script.txt";
     std::ofstream(scriptPath) << script;

@@ -114,6 +114,8 @@ class Platform {
   // --- Sound ---
   // Starts pulling sound from the source; false when there is no sound device.
   virtual bool OpenAudio(AudioSource& source) = 0;
+  // Stops pulling sound; the source may be destroyed afterwards.
+  virtual void CloseAudio() = 0;
   // Held while the game changes what the audio source reads.
   virtual void LockAudio() = 0;
   virtual void UnlockAudio() = 0;

@@ -52,6 +52,7 @@ class HeadlessPlatform final : public Platform {
   void ShowCursor(bool show) override { cursorShown_ = show; }
   bool ReadJoystick(JoystickReading& reading) override;
   bool OpenAudio(AudioSource&) override { return false; }
+  void CloseAudio() override {}
   void LockAudio() override {}
   void UnlockAudio() override {}
   void DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) override;

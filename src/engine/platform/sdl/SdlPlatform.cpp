@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -54,6 +53,10 @@ SdlPlatform::SdlPlatform() {
   SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
   // Smooth scaling when full screen stretches 800 x 600 by an uneven factor.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+  // The picture is made in memory, so presenting it is one copy into the window. The
+  // window system's own shared-memory framebuffer does that copy cheaply; going through
+  // OpenGL costs several milliseconds a frame wherever OpenGL itself runs in software.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
     std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
@@ -69,7 +72,7 @@ SdlPlatform::SdlPlatform() {
 }
 
 SdlPlatform::~SdlPlatform() {
-  if (audioDevice_ != 0) SDL_CloseAudioDevice(audioDevice_);
+  CloseAudio();
   if (joystick_ != nullptr) SDL_JoystickClose(joystick_);
   if (videoOk_) SDL_StopTextInput();
   if (texture_ != nullptr) SDL_DestroyTexture(texture_);
@@ -94,9 +97,10 @@ bool SdlPlatform::OpenWindow(const std::string& title, int width, int height) {
     std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
     return false;
   }
-  // No SDL_RENDERER_PRESENTVSYNC, for the reason given in the constructor.
-  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
-  if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  // No SDL_RENDERER_PRESENTVSYNC, for the reason given in the constructor. The software
+  // renderer draws straight into the window's framebuffer (see the constructor).
+  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (renderer_ == nullptr) {
     std::fprintf(stderr, "SDL renderer: %s\n", SDL_GetError());
     SDL_DestroyWindow(window_);
@@ -289,24 +293,36 @@ void SdlPlatform::GetKeyboardState(std::array<uint8_t, 256>& keys) {
   if (mod & KMOD_NUM) keys[0x90] |= 0x01;
 }
 
+void SdlPlatform::WindowToSurface(int wx, int wy, int& x, int& y) const {
+  x = wx, y = wy;
+  if (renderer_ == nullptr) return;
+  float lx = 0, ly = 0;
+  SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
+  // Truncated like the coordinates SDL puts into mouse events, so polls and events agree.
+  x = int(lx), y = int(ly);
+}
+
 void SdlPlatform::GetCursorPos(int& x, int& y) {
   int wx = 0, wy = 0;
   SDL_GetMouseState(&wx, &wy);
-  if (renderer_ != nullptr) {
-    float lx = 0, ly = 0;
-    SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
-    // The logical pixel under the pointer; the small bias absorbs float error, so a
-    // position set by SetCursorPos reads back the same.
-    wx = int(std::floor(lx + 0.01f)), wy = int(std::floor(ly + 0.01f));
-  }
-  x = wx, y = wy;
+  WindowToSurface(wx, wy, x, y);
   ClampToSurface(x, y);
 }
 
 void SdlPlatform::SetCursorPos(int x, int y) {
   if (window_ == nullptr || renderer_ == nullptr) return;
-  int wx = 0, wy = 0;
-  SDL_RenderLogicalToWindow(renderer_, float(x), float(y), &wx, &wy);
+  ClampToSurface(x, y);
+  // Aim at the middle of the surface pixel, then step to a window pixel that reads back
+  // as exactly (x, y): a game that centres the pointer and measures how far it moved
+  // must see no drift from rounding.
+  int wx = 0, wy = 0, gotX = 0, gotY = 0;
+  SDL_RenderLogicalToWindow(renderer_, float(x) + 0.5f, float(y) + 0.5f, &wx, &wy);
+  for (int step = 0; step < 4; ++step) {
+    WindowToSurface(wx, wy, gotX, gotY);
+    if (gotX == x && gotY == y) break;
+    wx += gotX < x ? 1 : gotX > x ? -1 : 0;
+    wy += gotY < y ? 1 : gotY > y ? -1 : 0;
+  }
   SDL_WarpMouseInWindow(window_, wx, wy);
 }
 
@@ -343,10 +359,7 @@ void SdlPlatform::AudioCallback(void* self, uint8_t* stream, int bytes) {
 
 bool SdlPlatform::OpenAudio(AudioSource& source) {
   if (!audioOk_) return false;
-  if (audioDevice_ != 0) {
-    SDL_CloseAudioDevice(audioDevice_);
-    audioDevice_ = 0;
-  }
+  CloseAudio();
   audioSource_ = &source;
   SDL_AudioSpec want{};
   want.freq = AudioRate;
@@ -360,6 +373,12 @@ bool SdlPlatform::OpenAudio(AudioSource& source) {
   if (audioDevice_ == 0) return false;
   SDL_PauseAudioDevice(audioDevice_, 0);
   return true;
+}
+
+void SdlPlatform::CloseAudio() {
+  if (audioDevice_ != 0) SDL_CloseAudioDevice(audioDevice_);
+  audioDevice_ = 0;
+  audioSource_ = nullptr;
 }
 
 void SdlPlatform::LockAudio() {

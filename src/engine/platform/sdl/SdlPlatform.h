@@ -44,6 +44,7 @@ class SdlPlatform final : public Platform {
   bool ReadJoystick(JoystickReading& reading) override;
 
   bool OpenAudio(AudioSource& source) override;
+  void CloseAudio() override;
   void LockAudio() override;
   void UnlockAudio() override;
 
@@ -63,6 +64,8 @@ class SdlPlatform final : public Platform {
   void Push(Event event) { pending_.push_back(event); }
   uint32_t ShiftState() const;
   void ClampToSurface(int& x, int& y) const;
+  // Window pixel to surface pixel, by the renderer's logical size.
+  void WindowToSurface(int wx, int wy, int& x, int& y) const;
   static void AudioCallback(void* self, uint8_t* stream, int bytes);
 
   bool videoOk_ = false, audioOk_ = false, joystickOk_ = false;
