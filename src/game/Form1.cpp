@@ -5,6 +5,7 @@
 #include "engine/platform/VirtualKeys.h"
 #include "game/Config.h"
 #include "game/Screens.h"
+#include "ui/MenuWidgets.h"
 #include "ui/OnlineServices.h"
 
 TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint64_t> fixedSeed)
@@ -95,6 +96,7 @@ void TForm1::FormCreate() {
   GameImgs.Items.LoadArchive(G.AppDir + "Data/GData.dxg");
 
   G.Paused = false;
+  G.Background = new TFon(DXSpriteEngine1.Engine(), DXImageList1.Items, "FonMenu");
   G.HighlightColor = RGB(255, 153, 0);
   G.Selection = 1;
   G.MenuSelection = 1;

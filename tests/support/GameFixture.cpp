@@ -1,6 +1,7 @@
 // Shared test set-up: temporary folders and a headless game.
 #include "support/GameFixture.h"
 
+#include <algorithm>
 #include <random>
 
 #include "engine/ImageArchiveWriter.h"
@@ -16,14 +17,18 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-void WriteEmptyGameData(const std::string& gameDir) {
+void WriteMinimalGameData(const std::string& gameDir) {
   std::filesystem::create_directories(gameDir + "Data");
-  SaveImageArchive(gameDir + "Data/MData.dxg", {});
-  SaveImageArchive(gameDir + "Data/GData.dxg", {});
+  if (!std::filesystem::exists(gameDir + "Data/MData.dxg")) {
+    Surface background(800, 600);
+    std::fill(background.Pixels.begin(), background.Pixels.end(), kMinimalBackground);
+    SaveImageArchive(gameDir + "Data/MData.dxg", {{"FonMenu", 600, 800, 0, 0, false, false, 0, background}});
+  }
+  if (!std::filesystem::exists(gameDir + "Data/GData.dxg")) SaveImageArchive(gameDir + "Data/GData.dxg", {});
 }
 
 void GameFixture::Start(uint64_t seed) {
-  WriteEmptyGameData(folder.Dir());
+  WriteMinimalGameData(folder.Dir());
   platform.OpenWindow("Zarovel", 800, 600);
   form = std::make_unique<TForm1>(application, folder.Dir(), seed);
   form->Load();

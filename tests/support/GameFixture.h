@@ -25,8 +25,11 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// Writes the archives start-up needs, with no pictures in them, into a game folder.
-void WriteEmptyGameData(const std::string& gameDir);
+// The colour of the menu background in the minimal game data.
+constexpr uint32_t kMinimalBackground = RGB(10, 20, 40);
+// Writes the archives start-up needs where they are missing: the menu pictures hold only
+// a plain "FonMenu" background, the play pictures are empty.
+void WriteMinimalGameData(const std::string& gameDir);
 
 struct GameFixture : ::testing::Test {
   TempFolder folder;

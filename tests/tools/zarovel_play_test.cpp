@@ -21,7 +21,7 @@ struct ZarovelPlay : ::testing::Test {
   TempFolder game;
   TempFolder work;
 
-  void SetUp() override { WriteEmptyGameData(game.Dir()); }
+  void SetUp() override { WriteMinimalGameData(game.Dir()); }
 
   RunResult Run(const std::string& script) {
     const std::string scriptPath = work.Dir() + "script.txt";
@@ -75,6 +75,11 @@ TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
   ASSERT_TRUE(shot.has_value());
   EXPECT_EQ(shot->Width, 800);
   EXPECT_EQ(shot->Height, 600);
+  EXPECT_EQ(shot->At(400, 300), kMinimalBackground);  // drawn from the menu archive
+  ASSERT_EQ(a["sprites"].size(), 1u);
+  EXPECT_EQ(a["sprites"][0]["class"], "TFon");
+  EXPECT_EQ(a["sprites"][0]["image"], "FonMenu");
+  EXPECT_EQ(a["sprites"][0]["z"], -10);
 }
 
 TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {

@@ -29,6 +29,7 @@ class TNullPlatform final : public platform::Platform {
   void ShowCursor(bool) override {}
   bool ReadJoystick(platform::JoystickReading&) override { return false; }
   bool OpenAudio(platform::AudioSource&) override { return false; }
+  void CloseAudio() override {}
   void LockAudio() override {}
   void UnlockAudio() override {}
   void DrawText(Surface&, int, int, std::string_view, const platform::FontSpec&) override {}
