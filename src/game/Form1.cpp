@@ -18,6 +18,7 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
       Timer3(application, 2500),
       Mixer(application.Platform),
       Music(application.Platform, Mixer),
+      DXSound1(application.Platform, Mixer),
       fixedSeed_(fixedSeed) {
   G.AppDir = std::move(appDir);
   DXImageList1.SetDXDraw(&DXDraw1);
@@ -26,7 +27,7 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
   DXTimer1.SetInterval(20);
   DXTimer1.OnTimer = [this](TDXTimer& sender, int lag) { DXTimer1Timer(sender, lag); };
   DXInput1.Keyboard.Assigns = TDXInput::StoredAssigns();
-  Platform.OpenAudio(Mixer);  // no sound device is not an error
+  DXWaveList1.SetDXSound(&DXSound1);
   Application.Form = this;
 }
 
@@ -42,6 +43,7 @@ void TForm1::Load() {
   DXDraw1.Display.Height = 600;
   DXDraw1.Display.BitCount = 32;
   if (DXDraw1.AutoInitialize) DXDraw1.InitDisplay();
+  DXSound1.Loaded();  // opens the sound output; without one the game runs silent
   FormCreate();
   DXTimer1.Loaded();
 }
@@ -94,11 +96,13 @@ void TForm1::FormCreate() {
 
   DXImageList1.Items.LoadArchive(G.AppDir + "Data/MData.dxg");
   GameImgs.Items.LoadArchive(G.AppDir + "Data/GData.dxg");
+  DXWaveList1.Items.LoadArchive(G.AppDir + "Sound/GSnd.dxg");
 
   G.Paused = false;
   G.Background = new TFon(DXSpriteEngine1.Engine(), DXImageList1.Items, "FonMenu");
   G.HighlightColor = RGB(255, 153, 0);
   G.Selection = 1;
   G.MenuSelection = 1;
+  DXWaveList1.Items.FindItem("Beep").SetSoundVolume(-800);
   ShowMenu(*this);
 }

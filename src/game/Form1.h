@@ -9,6 +9,7 @@
 #include "engine/Application.h"
 #include "engine/AudioMixer.h"
 #include "engine/DXDraw.h"
+#include "engine/DXSound.h"
 #include "engine/DXInput.h"
 #include "engine/DXSpriteEngine.h"
 #include "engine/DXTimer.h"
@@ -16,6 +17,7 @@
 #include "engine/PictureCollection.h"
 #include "engine/Random.h"
 #include "engine/Timer.h"
+#include "engine/WaveCollection.h"
 #include "game/GameGlobals.h"
 
 class TForm1 : public TFormEvents {
@@ -42,8 +44,10 @@ class TForm1 : public TFormEvents {
   TDXInput DXInput1;
   TTimer Timer2;
   TTimer Timer3;
-  TAudioMixer Mixer;
+  TAudioMixer Mixer;  // music and sound effects share one output
   TMusicPlayer Music;
+  TDXSound DXSound1;
+  TDXWaveList DXWaveList1;
   TRandom Random;
 
   // Creates an aircraft of play: a supply plane (side 0 or 1), an enemy of a kind 1..5.

@@ -74,6 +74,11 @@ TEST_F(FormStartUp, EveryTickPresentsOneFrameAndTheCounterWraps) {
   EXPECT_EQ(platform.PresentCount(), 257);
 }
 
+TEST_F(FormStartUp, SoundsAreLoadedAndTheBeepIsQuieter) {
+  Start();
+  EXPECT_EQ(form->DXWaveList1.Items.FindItem("beep").Volume(), -800);
+}
+
 TEST_F(FormStartUp, MissingPictureArchiveStopsStartUpWithTheReadersMessage) {
   platform.OpenWindow("Zarovel", 800, 600);
   form = std::make_unique<TForm1>(application, folder.Dir(), 1);

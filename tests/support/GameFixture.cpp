@@ -5,6 +5,7 @@
 #include <random>
 
 #include "engine/ImageArchiveWriter.h"
+#include "engine/SoundArchiveWriter.h"
 
 TempFolder::TempFolder() {
   std::random_device entropy;
@@ -25,6 +26,11 @@ void WriteMinimalGameData(const std::string& gameDir) {
     SaveImageArchive(gameDir + "Data/MData.dxg", {{"FonMenu", 600, 800, 0, 0, false, false, 0, background}});
   }
   if (!std::filesystem::exists(gameDir + "Data/GData.dxg")) SaveImageArchive(gameDir + "Data/GData.dxg", {});
+  std::filesystem::create_directories(gameDir + "Sound");
+  if (!std::filesystem::exists(gameDir + "Sound/GSnd.dxg")) {
+    // A short click for the menus' "Beep", 8-bit mono.
+    SaveSoundArchive(gameDir + "Sound/GSnd.dxg", {{"Beep", false, 1, MakePcmWave(1, 22050, 8, {128, 200, 56, 128})}});
+  }
 }
 
 void GameFixture::Start(uint64_t seed) {

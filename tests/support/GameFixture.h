@@ -28,7 +28,7 @@ class TempFolder {
 // The colour of the menu background in the minimal game data.
 constexpr uint32_t kMinimalBackground = RGB(10, 20, 40);
 // Writes the archives start-up needs where they are missing: the menu pictures hold only
-// a plain "FonMenu" background, the play pictures are empty.
+// a plain "FonMenu" background, the play pictures are empty, the sounds only "Beep".
 void WriteMinimalGameData(const std::string& gameDir);
 
 struct GameFixture : ::testing::Test {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/ImageArchiveWriter.h"
+#include "engine/SoundArchiveWriter.h"
 
 namespace {
 
@@ -27,6 +28,17 @@ void ImageSeeds(const std::filesystem::path& dir) {
   SaveImageArchive((dir / "three.dxg").string(), {plain, strip, empty}, &palette);
 }
 
+void SoundSeeds(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  const TSoundArchiveEntry click{"Click", false, 2, MakePcmWave(1, 22050, 8, {128, 255, 0, 128, 64})};
+  const TSoundArchiveEntry hum{"Hum", true, 1, MakePcmWave(2, 44100, 16, {0, 0, 0, 0, 0x10, 0x27, 0xF0, 0xD8})};
+  const TSoundArchiveEntry silent{"Silent", false, 0, MakePcmWave(1, 11025, 16, {})};
+  const TSoundArchiveEntry deep{"Deep", false, 1, MakePcmWave(1, 8000, 24, {1, 2, 3, 4, 5, 6})};
+  const TSoundArchiveEntry twin{"CLICK", false, 3, MakePcmWave(1, 22050, 8, {128})};
+  SaveSoundArchive((dir / "one.dxg").string(), {click});
+  SaveSoundArchive((dir / "mixed.dxg").string(), {click, hum, silent, deep, twin});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -36,5 +48,6 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path dir = argv[1];
   ImageSeeds(dir / "image_archive_fuzz");
+  SoundSeeds(dir / "sound_archive_fuzz");
   return 0;
 }
