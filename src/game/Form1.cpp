@@ -99,6 +99,7 @@ void TForm1::FormCreate() {
   DXWaveList1.Items.LoadArchive(G.AppDir + "Sound/GSnd.dxg");
 
   G.Paused = false;
+  G.SendCheckBox = new TChk(DXSpriteEngine1.Engine(), DXImageList1.Items, G);
   G.Background = new TFon(DXSpriteEngine1.Engine(), DXImageList1.Items, "FonMenu");
   G.HighlightColor = RGB(255, 153, 0);
   G.Selection = 1;

@@ -32,6 +32,7 @@ struct FrameLoop : GameFixture {
     // Red 4 x 4 squares, two patterns side by side; a green block drawn over it.
     SaveImageArchive(folder.Dir() + "Data/MData.dxg",
                      {{"FonMenu", 600, 800, 0, 0, false, false, 0, Filled(800, 600, 0)},
+                      {"Chk", 23, 23, 0, 0, false, false, 0, Filled(46, 23, RGB(0, 0, 255))},
                       {"Red", 4, 4, 0, 0, false, false, 0, Filled(8, 4, RGB(255, 0, 0))},
                       {"Green", 0, 0, 0, 0, false, false, 0, Filled(2, 2, RGB(0, 255, 0))}});
     Start();
@@ -55,7 +56,7 @@ TEST_F(FrameLoop, DrawsSpritesInZOrderFromTheArchive) {
   EXPECT_EQ(CountColour(frame, 100, 50, 104, 54, RGB(255, 0, 0)), 12);
   EXPECT_EQ(CountColour(frame, 101, 51, 103, 53, RGB(0, 255, 0)), 4);
   EXPECT_EQ(CountColour(frame, 0, 0, 800, 600, 0), 800 * 600 - 16);
-  EXPECT_EQ(engine->DrawnCount(), 3);  // with the menu background
+  EXPECT_EQ(engine->DrawnCount(), 4);  // with the menu background and the hidden check box
 }
 
 TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
@@ -69,7 +70,7 @@ TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
   Ticks(10);
   EXPECT_EQ(walker->X, 10);
   Ticks(1);  // passes 10 and is killed, then purged before the draw
-  EXPECT_EQ(engine->SpriteCount(), 1);  // the menu background
+  EXPECT_EQ(engine->SpriteCount(), 2);  // the menu background and the check box
   EXPECT_EQ(CountColour(platform.LastFrame(), 0, 0, 800, 600, RGB(255, 0, 0)), 0);
 }
 

@@ -23,7 +23,12 @@ void WriteMinimalGameData(const std::string& gameDir) {
   if (!std::filesystem::exists(gameDir + "Data/MData.dxg")) {
     Surface background(800, 600);
     std::fill(background.Pixels.begin(), background.Pixels.end(), kMinimalBackground);
-    SaveImageArchive(gameDir + "Data/MData.dxg", {{"FonMenu", 600, 800, 0, 0, false, false, 0, background}});
+    // The check box: an unticked and a ticked 23 x 23 pattern side by side.
+    Surface box(46, 23);
+    for (int y = 0; y < 23; ++y)
+      for (int x = 0; x < 46; ++x) box.At(x, y) = x < 23 ? kMinimalCheckOff : kMinimalCheckOn;
+    SaveImageArchive(gameDir + "Data/MData.dxg", {{"FonMenu", 600, 800, 0, 0, false, false, 0, background},
+                                                  {"Chk", 23, 23, 0, 0, false, false, 0, box}});
   }
   if (!std::filesystem::exists(gameDir + "Data/GData.dxg")) SaveImageArchive(gameDir + "Data/GData.dxg", {});
   std::filesystem::create_directories(gameDir + "Sound");

@@ -25,10 +25,13 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// The colour of the menu background in the minimal game data.
+// Colours of the minimal game data: the menu background, the check box unticked and ticked.
 constexpr uint32_t kMinimalBackground = RGB(10, 20, 40);
-// Writes the archives start-up needs where they are missing: the menu pictures hold only
-// a plain "FonMenu" background, the play pictures are empty, the sounds only "Beep".
+constexpr uint32_t kMinimalCheckOff = RGB(200, 200, 200);
+constexpr uint32_t kMinimalCheckOn = RGB(0, 200, 0);
+// Writes the archives start-up needs where they are missing: the menu pictures hold a
+// plain "FonMenu" background and the "Chk" box, the play pictures are empty, the sounds
+// only "Beep".
 void WriteMinimalGameData(const std::string& gameDir);
 
 struct GameFixture : ::testing::Test {

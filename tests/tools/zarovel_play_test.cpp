@@ -76,10 +76,12 @@ TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
   EXPECT_EQ(shot->Width, 800);
   EXPECT_EQ(shot->Height, 600);
   EXPECT_EQ(shot->At(400, 300), kMinimalBackground);  // drawn from the menu archive
-  ASSERT_EQ(a["sprites"].size(), 1u);
+  ASSERT_EQ(a["sprites"].size(), 2u);  // in drawing order
   EXPECT_EQ(a["sprites"][0]["class"], "TFon");
   EXPECT_EQ(a["sprites"][0]["image"], "FonMenu");
   EXPECT_EQ(a["sprites"][0]["z"], -10);
+  EXPECT_EQ(a["sprites"][1]["class"], "TChk");
+  EXPECT_EQ(a["sprites"][1]["z"], 11);
 }
 
 TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
