@@ -50,7 +50,7 @@ TEST(ByteReader, EveryOverrunIsAStreamReadError) {
 
 Bytes Header(const std::string& name) {
   Bytes b = {0xFF, 10, 0};
-  b.insert(b.end(), name.begin(), name.end());
+  for (char c : name) b.push_back(uint8_t(c));
   b.insert(b.end(), {0, 0x30, 0x10, 0, 0, 0, 0, 'T', 'P', 'F', '0'});
   return b;
 }
