@@ -19,6 +19,13 @@ std::vector<uint8_t> ReadArchiveFile(const std::string& fileName) {
   return bytes;
 }
 
+void WriteArchiveFile(const std::string& fileName, std::span<const uint8_t> bytes) {
+  std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+  if (!file) throw EArchiveError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+  file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!file) throw EArchiveError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+}
+
 // --- TByteReader
 
 std::span<const uint8_t> TByteReader::Bytes(uint64_t count) {
@@ -104,6 +111,16 @@ std::string TComponentReader::ReadObjectStart() {
   return className;
 }
 
+void TComponentReader::ReadRoot(const std::function<void(const std::string& name, TValueType type)>& readProperty) {
+  ReadHeader();
+  ReadObjectStart();
+  while (!EndOfList()) {
+    const std::string name = ShortString();
+    readProperty(name, ReadValueType());
+  }
+  if (!EndOfList()) ThrowInvalidFormat();  // an archive's root has no children
+}
+
 TValueType TComponentReader::ReadValueType() {
   const uint8_t tag = U8();
   if (tag > uint8_t(TValueType::Utf8String)) ThrowInvalidFormat();
@@ -170,6 +187,19 @@ std::span<const uint8_t> TComponentReader::ReadBinary(TValueType type) {
   return Bytes(U32());
 }
 
+void TComponentReader::ReadCollection(TValueType type, const std::function<void()>& readItem) {
+  if (type != TValueType::Collection) ThrowInvalidFormat();
+  while (!EndOfList()) {
+    TValueType itemType = ReadValueType();
+    if (itemType == TValueType::Int8 || itemType == TValueType::Int16 || itemType == TValueType::Int32) {
+      ReadInteger(itemType);  // the item's position, not used
+      itemType = ReadValueType();
+    }
+    if (itemType != TValueType::List) ThrowInvalidFormat();
+    readItem();
+  }
+}
+
 void TComponentReader::SkipValue(TValueType type) { SkipValue(type, 0); }
 
 void TComponentReader::SkipValue(TValueType type, int depth) {
@@ -201,18 +231,12 @@ void TComponentReader::SkipValue(TValueType type, int depth) {
       for (uint8_t length = U8(); length != 0; length = U8()) Skip(length);
       return;
     case TValueType::Collection:
-      while (!EndOfList()) {
-        TValueType t = ReadValueType();
-        if (t == TValueType::Int8 || t == TValueType::Int16 || t == TValueType::Int32) {
-          ReadInteger(t);
-          t = ReadValueType();
-        }
-        if (t != TValueType::List) ThrowInvalidFormat();
+      ReadCollection(type, [&] {
         while (!EndOfList()) {
           ShortString();  // property name
           SkipValue(ReadValueType(), depth + 1);
         }
-      }
+      });
       return;
   }
   ThrowInvalidFormat();

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,8 @@ class EArchiveError : public std::runtime_error {
 
 // Reads a whole file into memory; "Cannot open file "%s". %s" when it cannot be opened.
 std::vector<uint8_t> ReadArchiveFile(const std::string& fileName);
+// Writes the bytes as the whole file; "Cannot create file "%s". %s" when it cannot be written.
+void WriteArchiveFile(const std::string& fileName, std::span<const uint8_t> bytes);
 
 // Little-endian reads over a byte buffer; any read past the end throws "Stream read error".
 class TByteReader {
@@ -65,6 +68,9 @@ class TComponentReader : public TByteReader {
   void ReadHeader();
   // Optional prefix byte, class name, object name; returns the class name.
   std::string ReadObjectStart();
+  // A whole archive of one root object without children: the header, the object's start,
+  // then readProperty(name, tag) for each property, which reads that property's value.
+  void ReadRoot(const std::function<void(const std::string& name, TValueType type)>& readProperty);
 
   TValueType ReadValueType();
   // Consumes a 0 byte ending a list of properties, values or items; false (nothing read) otherwise.
@@ -75,6 +81,9 @@ class TComponentReader : public TByteReader {
   bool ReadBool(TValueType type);  // tags 8, 9
   std::string ReadIdent(TValueType type);  // tag 7
   std::span<const uint8_t> ReadBinary(TValueType type);  // tag 10
+  // Tag 14: for each item, an optional position and the item's tag, then readItem(), which
+  // reads the item's properties up to and including the 0 byte that ends them.
+  void ReadCollection(TValueType type, const std::function<void()>& readItem);
   // Skips the payload of any tag, lists and collections included.
   void SkipValue(TValueType type);
 
@@ -97,6 +106,18 @@ class TComponentWriter {
   void BeginCollection();  // tag 14
   void BeginItem();  // tag 1: an item's properties follow
   void EndList();  // a 0 byte: ends properties, an item or a collection
+  // A collection property: each entry an item whose properties writeItem(entry) writes.
+  template <class Entries, class WriteItem>
+  void Collection(std::string_view name, const Entries& entries, WriteItem writeItem) {
+    PropName(name);
+    BeginCollection();
+    for (const auto& entry : entries) {
+      BeginItem();
+      writeItem(entry);
+      EndList();
+    }
+    EndList();
+  }
 
   // Ends the root's properties and children and fills in the header's size.
   std::vector<uint8_t> Finish();

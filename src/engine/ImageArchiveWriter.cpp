@@ -1,10 +1,6 @@
 // Image archive writer: the resource header, "TPF0", the colour table and the item collection.
 #include "engine/ImageArchiveWriter.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 #include "engine/ComponentStream.h"
 #include "engine/Dib.h"
 
@@ -17,10 +13,7 @@ std::vector<uint8_t> WriteImageArchive(const std::vector<TImageArchiveEntry>& en
     w.PropName("List.ColorTable");
     w.Binary(table);
   }
-  w.PropName("List");
-  w.BeginCollection();
-  for (const TImageArchiveEntry& entry : entries) {
-    w.BeginItem();
+  w.Collection("List", entries, [&w](const TImageArchiveEntry& entry) {
     w.PropName("Name");
     w.String(entry.Name);
     w.PropName("PatternHeight");
@@ -49,17 +42,11 @@ std::vector<uint8_t> WriteImageArchive(const std::vector<TImageArchiveEntry>& en
     w.Bool(entry.Transparent);
     w.PropName("TransparentColor");
     w.Integer(int32_t(entry.TransparentColor));
-    w.EndList();
-  }
-  w.EndList();  // end of the collection
+  });
   return w.Finish();
 }
 
 void SaveImageArchive(const std::string& fileName, const std::vector<TImageArchiveEntry>& entries,
                       const std::array<uint32_t, 256>* colorTable) {
-  const std::vector<uint8_t> bytes = WriteImageArchive(entries, colorTable);
-  std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-  if (!file) throw EArchiveError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
-  file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!file) throw EArchiveError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+  WriteArchiveFile(fileName, WriteImageArchive(entries, colorTable));
 }

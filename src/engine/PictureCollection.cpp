@@ -9,14 +9,9 @@
 #include "engine/ComponentStream.h"
 #include "engine/DXDraw.h"
 #include "engine/PatternDraw.h"
+#include "engine/TextCompare.h"
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 // 0x00BBGGRR to 0x00RRGGBB.
 uint32_t SwapRedBlue(uint32_t color) { return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF); }
@@ -213,41 +208,6 @@ void TPictureCollectionItem::RotateBlendPattern(Surface& dest, int x, int y, int
 
 // --- TPictureCollection
 
-int TPictureCollection::NameHash(const std::string& name) {
-  const size_t n = name.size();
-  if (n < 2) return int((n * 16) & 255);
-  return int((n * 16 + uint8_t(Lower(name[0])) + uint8_t(Lower(name[n - 2]))) & 255);
-}
-
-TPictureCollectionItem& TPictureCollection::Add() {
-  items_.push_back(std::make_unique<TPictureCollectionItem>());
-  indexDirty_ = true;
-  return *items_.back();
-}
-
-void TPictureCollection::Clear() {
-  items_.clear();
-  for (auto& bucket : buckets_) bucket.clear();
-  indexDirty_ = false;
-}
-
-void TPictureCollection::Reindex() {
-  for (auto& bucket : buckets_) bucket.clear();
-  for (const auto& item : items_) {
-    if (!item->Name.empty()) buckets_[size_t(NameHash(item->Name))].push_back(item.get());
-  }
-  indexDirty_ = false;
-}
-
-TPictureCollectionItem* TPictureCollection::Find(const std::string& name) {
-  if (indexDirty_) Reindex();
-  const auto& bucket = buckets_[size_t(NameHash(name))];
-  for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
-    if (SameText((*it)->Name, name)) return *it;
-  }
-  return nullptr;
-}
-
 TPictureCollectionItem& TPictureCollection::FindItem(const std::string& name) {
   TPictureCollectionItem* item = Find(name);
   if (!item) throw EPictureCollectionError("Image '" + name + "' not found");
@@ -259,33 +219,21 @@ void TPictureCollection::LoadArchive(const std::string& fileName) { LoadFromMemo
 void TPictureCollection::LoadFromMemory(std::span<const uint8_t> data) {
   Clear();
   TComponentReader r(data);
-  r.ReadHeader();
-  r.ReadObjectStart();
-  while (!r.EndOfList()) {
-    const std::string name = r.ShortString();
-    const TValueType type = r.ReadValueType();
+  r.ReadRoot([&](const std::string& name, TValueType type) {
     if (SameText(name, "List.ColorTable")) {
       auto table = r.ReadBinary(type);
       if (table.size() != sizeof ColorTable) ThrowInvalidFormat();
       for (size_t i = 0; i < ColorTable.size(); ++i)
         ColorTable[i] = RGB(table[4 * i + 2], table[4 * i + 1], table[4 * i]);
     } else if (SameText(name, "List")) {
-      if (type != TValueType::Collection) ThrowInvalidFormat();
-      while (!r.EndOfList()) {
-        TValueType itemType = r.ReadValueType();
-        if (itemType == TValueType::Int8 || itemType == TValueType::Int16 || itemType == TValueType::Int32) {
-          r.ReadInteger(itemType);  // the item's position, not used
-          itemType = r.ReadValueType();
-        }
-        if (itemType != TValueType::List) ThrowInvalidFormat();
+      r.ReadCollection(type, [&] {
         TPictureCollectionItem& item = Add();
         while (!r.EndOfList()) ReadItemProperty(r, item);
-      }
+      });
     } else {
       ThrowUnknownProperty(name);
     }
-  }
-  if (!r.EndOfList()) ThrowInvalidFormat();  // an image archive's root has no children
+  });
   if (displayInitialized_) PrepareAll();
 }
 

@@ -3,14 +3,13 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "engine/Dib.h"
+#include "engine/NamedItems.h"
 #include "engine/Rect.h"
 #include "engine/Surface.h"
 
@@ -81,12 +80,12 @@ class TPictureCollection {
   // 256 entries of blue, green, red, 0 (read as 0x00RRGGBB).
   std::array<uint32_t, 256> ColorTable{};
 
-  int Count() const { return int(items_.size()); }
-  TPictureCollectionItem& Items(int index) { return *items_.at(size_t(index)); }
-  const TPictureCollectionItem& Items(int index) const { return *items_.at(size_t(index)); }
+  int Count() const { return items_.Count(); }
+  TPictureCollectionItem& Items(int index) { return items_.Items(index); }
+  const TPictureCollectionItem& Items(int index) const { return items_.Items(index); }
   // Appends an item; it is indexed under its name (set before the next FindItem).
-  TPictureCollectionItem& Add();
-  void Clear();
+  TPictureCollectionItem& Add() { return items_.Add(); }
+  void Clear() { items_.Clear(); }
 
   // Replaces every item from an image archive file; errors: "Cannot open file "%s". %s",
   // "Invalid stream format", "Property %s does not exist", "Stream read error",
@@ -98,7 +97,7 @@ class TPictureCollection {
   // Case-insensitive; the item added last wins between equal names.
   TPictureCollectionItem& FindItem(const std::string& name);
   // nullptr instead of an error.
-  TPictureCollectionItem* Find(const std::string& name);
+  TPictureCollectionItem* Find(const std::string& name) { return items_.Find(name); }
 
   void BuildPalette();
 
@@ -109,15 +108,10 @@ class TPictureCollection {
   void UnprepareAll();
 
   // The bucket of a name in the 256-entry index.
-  static int NameHash(const std::string& name);
+  static int NameHash(const std::string& name) { return TNamedItems<TPictureCollectionItem>::NameHash(name); }
 
  private:
-  void Reindex();
-
-  std::vector<std::unique_ptr<TPictureCollectionItem>> items_;
-  // Each chain is searched from its back, the most recently named item first.
-  std::array<std::vector<TPictureCollectionItem*>, 256> buckets_;
-  bool indexDirty_ = false;
+  TNamedItems<TPictureCollectionItem> items_;
   bool displayInitialized_ = false;
 };
 

@@ -8,15 +8,9 @@
 
 #include "engine/ComponentStream.h"
 #include "engine/DXSound.h"
+#include "engine/TextCompare.h"
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 void Record(const TWaveCollection& owner, const std::string& what) {
   if (owner.DXSound()) owner.DXSound()->Platform().Record("sound", what);
@@ -142,41 +136,6 @@ void TWaveCollectionItem::StopVoices() {
 
 TWaveCollection::~TWaveCollection() { Clear(); }
 
-int TWaveCollection::NameHash(const std::string& name) {
-  const size_t n = name.size();
-  if (n < 2) return int((n * 16) & 255);
-  return int((n * 16 + uint8_t(Lower(name[0])) + uint8_t(Lower(name[n - 2]))) & 255);
-}
-
-TWaveCollectionItem& TWaveCollection::Add() {
-  items_.push_back(std::make_unique<TWaveCollectionItem>(*this));
-  indexDirty_ = true;
-  return *items_.back();
-}
-
-void TWaveCollection::Clear() {
-  items_.clear();
-  for (auto& bucket : buckets_) bucket.clear();
-  indexDirty_ = false;
-}
-
-void TWaveCollection::Reindex() {
-  for (auto& bucket : buckets_) bucket.clear();
-  for (const auto& item : items_) {
-    if (!item->Name.empty()) buckets_[size_t(NameHash(item->Name))].push_back(item.get());
-  }
-  indexDirty_ = false;
-}
-
-TWaveCollectionItem* TWaveCollection::Find(const std::string& name) {
-  if (indexDirty_) Reindex();
-  const auto& bucket = buckets_[size_t(NameHash(name))];
-  for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
-    if (SameText((*it)->Name, name)) return *it;
-  }
-  return nullptr;
-}
-
 TWaveCollectionItem& TWaveCollection::FindItem(const std::string& name) {
   TWaveCollectionItem* item = Find(name);
   if (!item) throw EWaveCollectionError("Wave '" + name + "' not found");
@@ -188,25 +147,13 @@ void TWaveCollection::LoadArchive(const std::string& fileName) { LoadFromMemory(
 void TWaveCollection::LoadFromMemory(std::span<const uint8_t> data) {
   Clear();
   TComponentReader r(data);
-  r.ReadHeader();
-  r.ReadObjectStart();
-  while (!r.EndOfList()) {
-    const std::string name = r.ShortString();
-    const TValueType type = r.ReadValueType();
+  r.ReadRoot([&](const std::string& name, TValueType type) {
     if (!SameText(name, "List")) ThrowUnknownProperty(name);
-    if (type != TValueType::Collection) ThrowInvalidFormat();
-    while (!r.EndOfList()) {
-      TValueType itemType = r.ReadValueType();
-      if (itemType == TValueType::Int8 || itemType == TValueType::Int16 || itemType == TValueType::Int32) {
-        r.ReadInteger(itemType);  // the item's position, not used
-        itemType = r.ReadValueType();
-      }
-      if (itemType != TValueType::List) ThrowInvalidFormat();
+    r.ReadCollection(type, [&] {
       TWaveCollectionItem& item = Add();
       while (!r.EndOfList()) ReadItemProperty(r, item);
-    }
-  }
-  if (!r.EndOfList()) ThrowInvalidFormat();  // a sound archive's root has no children
+    });
+  });
   if (Initialized()) PrepareAll();
 }
 

@@ -1,7 +1,6 @@
 // Named sounds: the items with their voices and the play rule, the collection that finds
 // them by name and reads the sound archive, and the sound list on the sound device.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/NamedItems.h"
 #include "engine/SoundVoice.h"
 #include "engine/Wave.h"
 
@@ -85,12 +85,12 @@ class TWaveCollection {
   TWaveCollection(const TWaveCollection&) = delete;
   TWaveCollection& operator=(const TWaveCollection&) = delete;
 
-  int Count() const { return int(items_.size()); }
-  TWaveCollectionItem& Items(int index) { return *items_.at(size_t(index)); }
-  const TWaveCollectionItem& Items(int index) const { return *items_.at(size_t(index)); }
+  int Count() const { return items_.Count(); }
+  TWaveCollectionItem& Items(int index) { return items_.Items(index); }
+  const TWaveCollectionItem& Items(int index) const { return items_.Items(index); }
   // Appends an item; it is indexed under its name (set before the next FindItem).
-  TWaveCollectionItem& Add();
-  void Clear();
+  TWaveCollectionItem& Add() { return items_.Add(*this); }
+  void Clear() { items_.Clear(); }
 
   // Replaces every item from a sound archive file; errors (EArchiveError): "Cannot open
   // file "%s". %s", "Invalid stream format", "Property %s does not exist", "Stream read
@@ -102,7 +102,7 @@ class TWaveCollection {
   // Case-insensitive; the item added last wins between equal names.
   TWaveCollectionItem& FindItem(const std::string& name);
   // nullptr instead of an error.
-  TWaveCollectionItem* Find(const std::string& name);
+  TWaveCollectionItem* Find(const std::string& name) { return items_.Find(name); }
 
   // The device the items play on (the sound list sets it); plays and stops are recorded
   // through its platform.
@@ -115,15 +115,10 @@ class TWaveCollection {
   void UnprepareAll();
 
   // The bucket of a name in the 256-entry index.
-  static int NameHash(const std::string& name);
+  static int NameHash(const std::string& name) { return TNamedItems<TWaveCollectionItem>::NameHash(name); }
 
  private:
-  void Reindex();
-
-  std::vector<std::unique_ptr<TWaveCollectionItem>> items_;
-  // Each chain is searched from its back, the most recently named item first.
-  std::array<std::vector<TWaveCollectionItem*>, 256> buckets_;
-  bool indexDirty_ = false;
+  TNamedItems<TWaveCollectionItem> items_;
   TDXSound* dxsound_ = nullptr;
 };
 
