@@ -11,6 +11,7 @@
 #include "engine/SoundArchiveWriter.h"
 #include "engine/WaveCollection.h"
 #include "engine/platform/headless/HeadlessPlatform.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
@@ -36,15 +37,6 @@ Samples Both(const Samples& mono) {
   Samples out;
   for (int16_t s : mono) out.push_back(s), out.push_back(s);
   return out;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
 }
 
 // A device whose output "opens" (or not) and whose mix the test renders by hand.

@@ -12,6 +12,7 @@
 #include "engine/ImageArchiveWriter.h"
 #include "engine/PictureCollection.h"
 #include "engine/platform/headless/HeadlessPlatform.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
@@ -21,15 +22,6 @@ Surface Picture(int w, int h) {
   Surface s(w, h);
   for (size_t i = 0; i < s.Pixels.size(); ++i) s.Pixels[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
   return s;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
 }
 
 struct SplitCase {

@@ -11,19 +11,11 @@
 
 #include "engine/ComponentStream.h"
 #include "engine/SoundArchiveWriter.h"
+#include "support/ErrorOf.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 std::vector<TSoundArchiveEntry> SampleEntries() {
   return {
