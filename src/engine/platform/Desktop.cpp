@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -31,6 +34,16 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
   }
   download.Body.append(data, bytes);
   return bytes;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b));
+         });
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 }  // namespace
@@ -75,10 +88,41 @@ HttpReply HttpGetUrl(const std::string& url) {
   return reply;
 }
 
+std::string InternetShortcutUrl(const std::string& path) {
+  constexpr std::streamsize kMaxShortcut = 64 * 1024;  // shortcuts are a few lines
+  std::ifstream file(path, std::ios::binary);
+  std::string text(size_t(kMaxShortcut) + 1, '\0');
+  if (!file.read(text.data(), kMaxShortcut + 1) && file.gcount() == 0) return {};
+  if (file.gcount() > kMaxShortcut) return {};
+  text.resize(size_t(file.gcount()));
+  bool inShortcut = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with('[')) inShortcut = StartsWithNoCase(line, "[InternetShortcut]");
+    if (!inShortcut || !StartsWithNoCase(line, "URL=")) continue;
+    const std::string_view url = line.substr(4);
+    // Only web addresses: a shortcut must not become a way to start a local program.
+    const bool web = StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+    const bool plain = std::none_of(url.begin(), url.end(), [](char c) { return uint8_t(c) < 32 || c == 127; });
+    return web && plain ? std::string(url) : std::string();
+  }
+  return {};
+}
+
 void OpenWithDesktop(const std::string& target) {
   if (target.empty()) return;
+  std::string arg = target;
+  if (EndsWithNoCase(target, ".url")) {
+    const std::string url = InternetShortcutUrl(target);
+    if (!url.empty()) arg = url;
+  }
   // A leading '-' would read as an option of xdg-open; "./" keeps it a path.
-  std::string arg = target[0] == '-' ? "./" + target : target;
+  if (arg[0] == '-') arg = "./" + arg;
   char program[] = "xdg-open";
   char* argv[] = {program, arg.data(), nullptr};
   pid_t pid = 0;

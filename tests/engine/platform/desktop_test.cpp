@@ -17,6 +17,7 @@
 #include <vector>
 
 using platform::HttpGetUrl;
+using platform::InternetShortcutUrl;
 using platform::OpenWithDesktop;
 using platform::PathExists;
 
@@ -191,11 +192,55 @@ TEST(OpenWithDesktop, PassesTheTargetAsOneArgument) {
   std::getline(std::ifstream(out), got, '\0');
   EXPECT_EQ(got, "1|./-v");
 
+  // An Internet shortcut hands over the address it holds; one without an address is
+  // handed over as the file.
+  const std::string shortcut = dir + "/more games.url", empty = dir + "/empty.URL";
+  std::ofstream(shortcut) << "[InternetShortcut]\r\nURL=https://example.org/games\r\n";
+  std::ofstream(empty) << "[InternetShortcut]\n";
+  for (const auto& [file, expected] : {std::pair{shortcut, std::string("https://example.org/games")}, {empty, empty}}) {
+    std::remove(out.c_str());
+    OpenWithDesktop(file);
+    for (int i = 0; i < 1000 && !PathExists(out); ++i) usleep(10000);
+    std::getline(std::ifstream(out), got, '\0');
+    EXPECT_EQ(got, "1|" + expected);
+  }
+  std::remove(shortcut.c_str());
+  std::remove(empty.c_str());
+
   // Without any xdg-open nothing happens, and nothing breaks.
   std::remove(script.c_str());
   OpenWithDesktop("http://example.org/");
   setenv("PATH", oldPath.c_str(), 1);
   std::remove(out.c_str());
+  rmdir(folder);
+}
+
+// Only a web address on the URL line of the shortcut section counts.
+TEST(InternetShortcutUrl, ReadsTheWebAddressOfTheShortcutSection) {
+  char folder[] = "/tmp/zarovel-url-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string file = std::string(folder) + "/x.url";
+  const struct {
+    std::string text, url;
+  } cases[] = {
+      {"[InternetShortcut]\r\nURL=http://example.org/a?b=1\r\n", "http://example.org/a?b=1"},
+      {"[DEFAULT]\nBASEURL=http://other/\n[internetshortcut]\nIconIndex=0\nurl=HTTPS://example.org", "HTTPS://example.org"},
+      {"URL=http://outside.section/\n", ""},
+      {"[InternetShortcut]\nURL=file:///bin/sh\n", ""},
+      {"[InternetShortcut]\nURL=javascript:alert(1)\n", ""},
+      {"[InternetShortcut]\nURL=http://a\x01b/\n", ""},
+      {"[Other]\nURL=http://example.org/\n", ""},
+      {"[InternetShortcut]\nURL=", ""},
+      {"", ""},
+      {"[InternetShortcut]\nURL=http://example.org/" + std::string(70000, 'a'), ""},  // oversized
+  };
+  for (const auto& c : cases) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
+    EXPECT_EQ(InternetShortcutUrl(file), c.url) << c.text.substr(0, 60);
+  }
+  std::remove(file.c_str());
+  EXPECT_EQ(InternetShortcutUrl(file), "");  // missing
+  EXPECT_EQ(InternetShortcutUrl(folder), "");  // a folder
   rmdir(folder);
 }
 
