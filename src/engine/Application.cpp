@@ -81,6 +81,11 @@ void TApplication::Dispatch(const Event& event) {
       if (canClose) Terminate();
       break;
     }
+    case EventType::SessionEnd:
+      // Not a question the player can answer: the form gets its last word, then the loop ends.
+      Form->FormSessionEnd();
+      Terminate();
+      break;
     case EventType::Minimize: Form->FormMinimize(); break;
     case EventType::Maximize: Form->FormMaximize(); break;
   }

@@ -29,6 +29,8 @@ class TFormEvents {
   virtual void FormDeactivate() {}
   // The window is asked to close; it closes when canClose stays true.
   virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
+  // The program is being ended from outside; the loop ends after this returns.
+  virtual void FormSessionEnd() {}
   virtual void FormMinimize() {}
   virtual void FormMaximize() {}
 };

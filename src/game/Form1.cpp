@@ -1,12 +1,20 @@
 // Start-up of the main window and the wiring of its components.
 #include "game/Form1.h"
 
+#include <cstdlib>
+
 #include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
 #include "game/Config.h"
 #include "game/Screens.h"
+#include "ui/Keyboard.h"
 #include "ui/MenuWidgets.h"
+#include "ui/Mouse.h"
 #include "ui/OnlineServices.h"
+
+#ifndef ZAROVEL_SCORE_SERVER
+#define ZAROVEL_SCORE_SERVER "localhost"
+#endif
 
 TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint64_t> fixedSeed)
     : Application(application),
@@ -19,6 +27,7 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
       Mixer(application.Platform),
       Music(application.Platform, Mixer),
       DXSound1(application.Platform, Mixer),
+      ScoreServer(ZAROVEL_SCORE_SERVER),
       fixedSeed_(fixedSeed) {
   G.AppDir = std::move(appDir);
   DXImageList1.SetDXDraw(&DXDraw1);
@@ -107,3 +116,23 @@ void TForm1::FormCreate() {
   DXWaveList1.Items.FindItem("Beep").SetSoundVolume(-800);
   ShowMenu(*this);
 }
+
+void TForm1::FormKeyUp(int& key, uint32_t shift) { ::FormKeyUp(*this, key, shift); }
+void TForm1::FormKeyPress(char& key) { ::FormKeyPress(*this, key); }
+void TForm1::FormMouseMove(uint32_t shift, int x, int y) { DXDraw1MouseMove(*this, shift, x, y); }
+void TForm1::FormMouseDown(platform::MouseButton button, uint32_t, int, int) { DXDraw1MouseDown(*this, button); }
+void TForm1::FormMouseUp(platform::MouseButton button, uint32_t, int, int) { DXDraw1MouseUp(*this, button); }
+void TForm1::FormClick() { DXDraw1Click(*this); }
+
+// One call for every whole notch (120 units), whichever way the wheel turned.
+void TForm1::FormMouseWheel(uint32_t, int wheelDelta, int, int) {
+  wheelDelta_ += std::abs(wheelDelta);
+  for (; wheelDelta_ >= 120; wheelDelta_ -= 120) FormMouseWheelDown(*this);
+}
+
+void TForm1::FormDeactivate() { WindowDeactivated(*this); }
+void TForm1::FormCloseQuery(bool& canClose) { CloseRequest(*this, canClose); }
+// Ended by a signal or the session: what the player set is kept, as when quitting.
+void TForm1::FormSessionEnd() { SaveSettings(*this); }
+void TForm1::FormMinimize() { MinimizeCommand(*this); }
+void TForm1::FormMaximize() { MaximizeCommand(*this); }

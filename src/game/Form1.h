@@ -20,6 +20,8 @@
 #include "engine/WaveCollection.h"
 #include "game/GameGlobals.h"
 
+struct RocketLaunch;
+
 class TForm1 : public TFormEvents {
  public:
   // appDir is the game folder (ending in '/'); a fixed seed replaces the clock's.
@@ -54,9 +56,11 @@ class TForm1 : public TFormEvents {
   // Set by the sprites of play; spawning draws its numbers even while they are unset.
   std::function<void(TForm1&, int side)> NewCarrier;
   std::function<void(TForm1&, int kind, int side)> NewPlane;
+  // Creates one rocket of the Alt+R burst; set by the projectiles of play.
+  std::function<void(TForm1&, const RocketLaunch&)> NewRocket;
 
-  // Host (and port) of the score server.
-  std::string ScoreServer = "localhost";
+  // Host (and port) of the score server; the build chooses the default.
+  std::string ScoreServer;
 
   // rnd(n): a uniform integer in 0..n-1 from the game's one generator.
   int Rnd(int n) { return Random.Rnd(n); }
@@ -68,6 +72,21 @@ class TForm1 : public TFormEvents {
   // The step after the window's loop has ended.
   void LaunchOnExit();
 
+  // The window's events, handed to the keyboard, mouse and screen handling.
+  void FormKeyUp(int& key, uint32_t shift) override;
+  void FormKeyPress(char& key) override;
+  void FormMouseMove(uint32_t shift, int x, int y) override;
+  void FormMouseDown(platform::MouseButton button, uint32_t shift, int x, int y) override;
+  void FormMouseUp(platform::MouseButton button, uint32_t shift, int x, int y) override;
+  void FormClick() override;
+  void FormMouseWheel(uint32_t shift, int wheelDelta, int x, int y) override;
+  void FormDeactivate() override;
+  void FormCloseQuery(bool& canClose) override;
+  void FormSessionEnd() override;
+  void FormMinimize() override;
+  void FormMaximize() override;
+
  private:
   std::optional<uint64_t> fixedSeed_;
+  int wheelDelta_ = 0;  // wheel movement not yet making a whole notch
 };

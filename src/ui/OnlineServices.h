@@ -1,8 +1,17 @@
 // What the game hands to the desktop and to its score server.
 #pragma once
+#include <string>
 
 class TForm1;
 
+// The world score page of the score server at host.
+std::string WorldScoresUrl(const std::string& host);
+
+// The score screen's "World" button: opens the world score page in the desktop's browser.
+void OpenWorldScores(TForm1& form);
+// The menu's "Visit" button: opens "moregames.url" (relative to the working folder) when
+// it exists.
+void OpenMoreGames(TForm1& form);
 // After the window's loop has ended: opens the publisher's launcher and shortcut
 // ("fscommand/kepmo.exe", "play.url", relative to the working folder) when they exist.
 void LaunchOnExit(TForm1& form);

@@ -29,12 +29,13 @@ Surface Filled(int width, int height, uint32_t colour) {
 struct FrameLoop : GameFixture {
   void SetUp() override {
     std::filesystem::create_directories(folder.Path() / "Data");
-    // Red 4 x 4 squares, two patterns side by side; a green block drawn over it.
-    SaveImageArchive(folder.Dir() + "Data/MData.dxg",
-                     {{"FonMenu", 600, 800, 0, 0, false, false, 0, Filled(800, 600, 0)},
-                      {"Chk", 23, 23, 0, 0, false, false, 0, Filled(46, 23, RGB(0, 0, 255))},
-                      {"Red", 4, 4, 0, 0, false, false, 0, Filled(8, 4, RGB(255, 0, 0))},
-                      {"Green", 0, 0, 0, 0, false, false, 0, Filled(2, 2, RGB(0, 255, 0))}});
+    // The menu pictures on a black background, with red 4 x 4 squares (two patterns side
+    // by side) and a green block to draw over them.
+    std::vector<TImageArchiveEntry> pictures = MinimalMenuPictures();
+    pictures[0] = {"FonMenu", 600, 800, 0, 0, false, false, 0, Filled(800, 600, 0)};
+    pictures.push_back({"Red", 4, 4, 0, 0, false, false, 0, Filled(8, 4, RGB(255, 0, 0))});
+    pictures.push_back({"Green", 0, 0, 0, 0, false, false, 0, Filled(2, 2, RGB(0, 255, 0))});
+    SaveImageArchive(folder.Dir() + "Data/MData.dxg", pictures);
     Start();
   }
   TPictureCollection& Pictures() { return form->DXImageList1.Items; }
@@ -55,8 +56,9 @@ TEST_F(FrameLoop, DrawsSpritesInZOrderFromTheArchive) {
   const Surface& frame = platform.LastFrame();
   EXPECT_EQ(CountColour(frame, 100, 50, 104, 54, RGB(255, 0, 0)), 12);
   EXPECT_EQ(CountColour(frame, 101, 51, 103, 53, RGB(0, 255, 0)), 4);
-  EXPECT_EQ(CountColour(frame, 0, 0, 800, 600, 0), 800 * 600 - 16);
-  EXPECT_EQ(engine->DrawnCount(), 4);  // with the menu background and the hidden check box
+  EXPECT_EQ(CountColour(frame, 0, 0, 200, 160, 0), 200 * 160 - 16);
+  // With the menu background, the hidden check box and the six menu buttons.
+  EXPECT_EQ(engine->DrawnCount(), 10);
 }
 
 TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
@@ -70,7 +72,7 @@ TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
   Ticks(10);
   EXPECT_EQ(walker->X, 10);
   Ticks(1);  // passes 10 and is killed, then purged before the draw
-  EXPECT_EQ(engine->SpriteCount(), 2);  // the menu background and the check box
+  EXPECT_EQ(engine->SpriteCount(), 8);  // the menu background, the check box and six buttons
   EXPECT_EQ(CountColour(platform.LastFrame(), 0, 0, 800, 600, RGB(255, 0, 0)), 0);
 }
 

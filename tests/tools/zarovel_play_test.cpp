@@ -76,12 +76,13 @@ TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
   EXPECT_EQ(shot->Width, 800);
   EXPECT_EQ(shot->Height, 600);
   EXPECT_EQ(shot->At(400, 300), kMinimalBackground);  // drawn from the menu archive
-  ASSERT_EQ(a["sprites"].size(), 2u);  // in drawing order
+  ASSERT_EQ(a["sprites"].size(), 8u);  // in drawing order: background, six menu buttons, check box
   EXPECT_EQ(a["sprites"][0]["class"], "TFon");
   EXPECT_EQ(a["sprites"][0]["image"], "FonMenu");
   EXPECT_EQ(a["sprites"][0]["z"], -10);
-  EXPECT_EQ(a["sprites"][1]["class"], "TChk");
-  EXPECT_EQ(a["sprites"][1]["z"], 11);
+  EXPECT_EQ(a["sprites"][1]["class"], "TMenuB");
+  EXPECT_EQ(a["sprites"][7]["class"], "TChk");
+  EXPECT_EQ(a["sprites"][7]["z"], 11);
 }
 
 TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
@@ -104,8 +105,9 @@ TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
   }
 }
 
-TEST_F(ZarovelPlay, TerminatesWhenTheWindowCloses) {
-  const RunResult run = Run("frames 2\nclose\nframes 5\n");
+TEST_F(ZarovelPlay, TerminatesWhenTheGameQuits) {
+  // Closing the window only asks "Exit?"; Y answers it.
+  const RunResult run = Run("frames 2\nclose\nkey Y\nframes 5\n");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(run.Output, "terminated\n");
 }

@@ -21,13 +21,19 @@ constexpr uint32_t kButton = RGB(255, 128, 0);
 struct MenuWidgets : GameFixture {
   void SetUp() override {
     std::filesystem::create_directories(folder.Path() / "Data");
-    SaveImageArchive(folder.Dir() + "Data/MData.dxg",
-                     {{"FonMenu", 600, 800, 0, 0, false, false, 0, Filled(800, 600, 0)},
-                      {"Chk", 23, 23, 0, 0, false, false, 0, Filled(46, 23, kMinimalCheckOff)},
-                      {"Start", 40, 100, 0, 0, false, false, 0, Filled(100, 40, kButton)},
-                      {"FonOpt", 380, 400, 0, 0, false, false, 0, Filled(400, 380, RGB(1, 2, 3))},
-                      {"Qtns", 250, 460, 0, 0, false, false, 0, Filled(460, 250, RGB(4, 5, 6))},
-                      {"Hlp3", 250, 360, 0, 0, false, false, 0, Filled(360, 250, RGB(7, 8, 9))}});
+    // The minimal menu pictures, with a few replaced by pictures of other sizes and colours.
+    std::vector<TImageArchiveEntry> pictures = MinimalMenuPictures();
+    const std::vector<TImageArchiveEntry> own = {
+        {"FonMenu", 600, 800, 0, 0, false, false, 0, Filled(800, 600, 0)},
+        {"Chk", 23, 23, 0, 0, false, false, 0, Filled(46, 23, kMinimalCheckOff)},
+        {"Start", 40, 100, 0, 0, false, false, 0, Filled(100, 40, kButton)},
+        {"FonOpt", 380, 400, 0, 0, false, false, 0, Filled(400, 380, RGB(1, 2, 3))},
+        {"Qtns", 250, 460, 0, 0, false, false, 0, Filled(460, 250, RGB(4, 5, 6))},
+        {"Hlp3", 250, 360, 0, 0, false, false, 0, Filled(360, 250, RGB(7, 8, 9))}};
+    for (const TImageArchiveEntry& entry : own)
+      for (TImageArchiveEntry& picture : pictures)
+        if (picture.Name == entry.Name) picture = entry;
+    SaveImageArchive(folder.Dir() + "Data/MData.dxg", pictures);
     Start();
     // A ticked pattern in another colour than the unticked one.
     TPictureCollectionItem& box = Menu().FindItem("Chk");
@@ -69,6 +75,7 @@ TEST_F(MenuWidgets, PlacesDepthsAndSizesByKind) {
 }
 
 TEST_F(MenuWidgets, AButtonShowsOnlyWhileSelectedAtItsRoundedPlace) {
+  G().MenuButtons[1]->Selected = false;  // the menu's own "Start" button
   auto* button = new TMenuB(Engine(), Menu(), 240, 166, "Start");
   Ticks(1);
   EXPECT_EQ(Count(0, 0, 800, 600, kButton), 0);

@@ -155,6 +155,8 @@ bool Driver::Run(const Command& c) {
     Deliver(Simple(EventType::Activate));
   } else if (n == "close") {
     Deliver(Simple(EventType::Close));
+  } else if (n == "signal") {
+    Deliver(Simple(EventType::SessionEnd));
   } else if (n == "maximize") {
     Deliver(Simple(EventType::Maximize));
   } else if (n == "minimize") {

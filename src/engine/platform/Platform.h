@@ -33,6 +33,7 @@ enum class EventType {
   Activate,    // the window got the keyboard focus
   Deactivate,  // the window lost it
   Close,       // the user asks to close the window
+  SessionEnd,  // the system ends the program (a termination signal, the session closing)
   Minimize,    // system commands of the window
   Maximize,
 };

@@ -232,7 +232,7 @@ TEST_F(SdlPlatformTest, WindowEventsBecomeActivationCloseAndSystemCommands) {
   quit.type = SDL_QUIT;
   Push(quit);
   const EventType expected[] = {EventType::Deactivate, EventType::Activate, EventType::Minimize,
-                                EventType::Maximize,   EventType::Close,    EventType::Close};
+                                EventType::Maximize,   EventType::Close,    EventType::SessionEnd};
   const auto events = Drain();
   ASSERT_EQ(events.size(), std::size(expected));
   for (size_t i = 0; i < events.size(); ++i) EXPECT_EQ(events[i].Type, expected[i]) << i;

@@ -91,8 +91,10 @@ bool SdlPlatform::OpenWindow(const std::string& title, int width, int height) {
     return true;
   }
   width_ = width, height_ = height;
+  // Resizable, or window managers offer no maximise command (which the game turns into
+  // full screen); a window dragged to another size shows the picture scaled.
   window_ = SDL_CreateWindow(utf8Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                             SDL_WINDOW_SHOWN);
+                             SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   if (window_ == nullptr) {
     std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
     return false;
@@ -122,6 +124,8 @@ bool SdlPlatform::SetFullScreen(bool fullScreen) {
   if (SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
   fullScreen_ = fullScreen;
   if (!fullScreen) {
+    // A maximise that led to full screen would otherwise leave the window maximised.
+    if ((SDL_GetWindowFlags(window_) & SDL_WINDOW_MAXIMIZED) != 0) SDL_RestoreWindow(window_);
     SDL_SetWindowSize(window_, width_, height_);
     SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
@@ -241,8 +245,8 @@ void SdlPlatform::Translate(const SDL_Event& e) {
       GetCursorPos(event.X, event.Y);
       break;
     }
-    case SDL_QUIT:
-      event.Type = EventType::Close;
+    case SDL_QUIT:  // SIGINT or SIGTERM: the window's close is reported on its own
+      event.Type = EventType::SessionEnd;
       Push(event);
       return;
     case SDL_WINDOWEVENT:
