@@ -10,8 +10,8 @@
 
 #include "engine/SoundArchiveWriter.h"
 #include "engine/WaveCollection.h"
-#include "engine/platform/headless/HeadlessPlatform.h"
 #include "support/ErrorOf.h"
+#include "support/SoundRig.h"
 
 namespace {
 
@@ -39,31 +39,8 @@ Samples Both(const Samples& mono) {
   return out;
 }
 
-// A device whose output "opens" (or not) and whose mix the test renders by hand.
-struct Rig {
-  explicit Rig(bool device = true) {
-    sound.OpenDevice = [device] { return device; };
-    sound.Loaded();
-    list.SetDXSound(&sound);
-  }
-  TWaveCollectionItem& Load(TSoundArchiveEntry entry) {
-    list.Items.LoadFromMemory(WriteSoundArchive({std::move(entry)}));
-    return list.Items.Items(0);
-  }
-  Samples Render(int frames) {
-    Samples out(size_t(frames) * 2, 12345);
-    mixer.Render(out.data(), frames);
-    return out;
-  }
-
-  platform::HeadlessPlatform platform;
-  TAudioMixer mixer{platform};
-  TDXSound sound{platform, mixer};
-  TDXWaveList list;
-};
-
 TEST(DXSound, PreparedItemHasMainVoiceThatDoesNotPlayOnce) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(1000, 50))});
   ASSERT_TRUE(rig.sound.Initialized());
   EXPECT_TRUE(item.Prepared());
@@ -88,7 +65,7 @@ TEST(DXSound, VoiceCountUnderTheLimit) {
   } cases[] = {{0, 5, 5}, {-4, 4, 4}, {1, 3, 1}, {2, 3, 2}, {2, 1, 1}, {3, 7, 3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "limit " << c.Max << ", plays " << c.Plays);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Shot", false, c.Max, Mono16(Constant(1, 100))});
     for (int i = 0; i < c.Plays; ++i) item.PlaySound();
     EXPECT_EQ(item.Voices().size(), c.Voices);
@@ -97,7 +74,7 @@ TEST(DXSound, VoiceCountUnderTheLimit) {
 }
 
 TEST(DXSound, LimitTwoRestartsTheOldestAndMovesItToTheEnd) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 2, Mono16(Ramp(100))});
   item.PlaySound();
   rig.Render(10);
@@ -118,7 +95,7 @@ TEST(DXSound, LimitTwoRestartsTheOldestAndMovesItToTheEnd) {
 }
 
 TEST(DXSound, FirstIdleVoiceIsReusedInPlace) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Ramp(20))});
   item.PlaySound();
   rig.Render(10);
@@ -140,14 +117,14 @@ TEST(DXSound, VolumeGain) {
   } cases[] = {{0, 10000}, {-800, 3981}, {-2000, 1000}, {-6000, 10}, {-10000, 0}, {-20000, 0}, {500, 10000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Volume);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Beep", false, 0, Mono16(Constant(10000, 8))});
     item.SetSoundVolume(c.Volume);
     EXPECT_EQ(item.Volume(), c.Volume);
     item.PlaySound();
     EXPECT_EQ(rig.Render(8), Both(Constant(c.Heard, 8)));
   }
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Beep", false, 0, Mono16(Constant(-30000, 1))});
   item.SetSoundVolume(-800);
   item.PlaySound();
@@ -162,7 +139,7 @@ TEST(DXSound, PanLowersTheOtherSide) {
                {-10000, 0, 10000, 0},   {800, -800, 1585, 3981}, {30000, 0, 0, 10000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Pan);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Beep", false, 0, Mono16(Constant(10000, 4))});
     item.SetPan(c.Pan);
     item.SetSoundVolume(c.Volume);
@@ -174,7 +151,7 @@ TEST(DXSound, PanLowersTheOtherSide) {
 }
 
 TEST(DXSound, VolumeReachesExtraVoicesAtTheirNextPlay) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Beep", false, 0, Mono16(Constant(10000, 4))});
   item.PlaySound();
   item.SetSoundVolume(-800);
@@ -188,7 +165,7 @@ TEST(DXSound, VolumeReachesExtraVoicesAtTheirNextPlay) {
 }
 
 TEST(DXSound, StoppedVoicesAddNothing) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(5000, 100))});
   item.PlaySound();
   item.PlaySound();
@@ -206,7 +183,7 @@ TEST(DXSound, VoicesAddUpAndClip) {
   } cases[] = {{10000, 2, 20000}, {30000, 2, 32767}, {-30000, 2, -32768}, {-20000, 3, -32768}, {-100, 3, -300}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Sample << " x " << c.Plays);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(c.Sample, 16))});
     for (int i = 0; i < c.Plays; ++i) item.PlaySound();
     EXPECT_EQ(rig.Render(16), Both(Constant(c.Heard, 16)));
@@ -219,7 +196,7 @@ TEST(DXSound, VoicesShareTheOutputWithOtherChannels) {
       for (int i = 0; i < 2 * frames; ++i) acc[i] += 20000;
     }
   } music;
-  Rig rig;
+  SoundRig rig;
   rig.mixer.AddChannel(music);
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(-5000, 2))});
   item.PlaySound();
@@ -231,7 +208,7 @@ TEST(DXSound, VoicesShareTheOutputWithOtherChannels) {
 }
 
 TEST(DXSound, LoopedReplayRestartsTheMainVoice) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Engine", true, 0, Mono16(Ramp(10))});
   item.PlaySound();
   TSoundVoice* main = item.MainVoice();
@@ -252,7 +229,7 @@ TEST(DXSound, LoopedReplayRestartsTheMainVoice) {
 }
 
 TEST(DXSound, SettingLoopedStopsEveryVoice) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(1, 50))});
   item.PlaySound();
   item.PlaySound();
@@ -267,7 +244,7 @@ TEST(DXSound, SettingLoopedStopsEveryVoice) {
 }
 
 TEST(DXSound, SettingMaxPlayingCountDropsExtraVoices) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(1, 50))});
   item.PlaySound();
   item.PlaySound();
@@ -284,7 +261,7 @@ TEST(DXSound, SettingMaxPlayingCountDropsExtraVoices) {
 TEST(DXSound, EmptyDataPlaysNothing) {
   for (bool looped : {false, true}) {
     SCOPED_TRACE(looped);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Nothing", looped, 0, MakePcmWave(1, 44100, 16, {})});
     EXPECT_TRUE(item.Prepared());
     EXPECT_EQ(item.MainVoice(), nullptr);
@@ -311,7 +288,7 @@ TEST(DXSound, RateConversionAndFrequency) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    Rig rig;
+    SoundRig rig;
     TWaveCollectionItem& item = rig.Load({"Shot", false, 0, c.Wave});
     item.SetFrequency(c.Frequency);
     item.PlaySound();
@@ -324,20 +301,20 @@ TEST(DXSound, RateConversionAndFrequency) {
 }
 
 TEST(DXSound, FormatTheMixerCannotPlayIsRaisedWhenPrepared) {
-  Rig rig;
+  SoundRig rig;
   const std::vector<uint8_t> archive = WriteSoundArchive({{"Shot", false, 0, Mono16(Constant(1, 3))},
                                                           {"Hiss", true, 0, MakePcmWave(1, 44100, 24, {1, 2, 3})}});
   EXPECT_EQ(ErrorOf([&] { rig.list.Items.LoadFromMemory(archive); }), "Sound Buffer cannot be made");
   EXPECT_TRUE(rig.list.Items.Items(0).Prepared());
   EXPECT_FALSE(rig.list.Items.Items(1).Prepared());  // left silent
   EXPECT_EQ(ErrorOf([&] { rig.list.Items.Items(1).PlaySound(); }), "");
-  Rig silent(false);
+  SoundRig silent(false);
   silent.list.Items.LoadFromMemory(archive);  // nothing is made without a device
   EXPECT_FALSE(silent.list.Items.Items(0).Prepared());
 }
 
 TEST(DXSound, PreparationFollowsTheDevice) {
-  Rig rig;
+  SoundRig rig;
   TWaveCollectionItem& item = rig.Load({"Shot", false, 0, Mono16(Constant(7, 30))});
   item.PlaySound();
   EXPECT_EQ(rig.sound.Voices().VoiceCount(), 2);
@@ -401,7 +378,7 @@ TEST(DXSound, InitialisationFailures) {
 }
 
 TEST(DXSound, SilentRunningWithoutADevice) {
-  Rig rig(false);
+  SoundRig rig(false);
   EXPECT_FALSE(rig.sound.Initialized());
   TWaveCollectionItem& item = rig.Load({"Beep", false, 2, Mono16(Constant(1000, 10))});
   EXPECT_FALSE(item.Prepared());

@@ -13,7 +13,7 @@
 #include "engine/ComponentStream.h"
 #include "engine/DXSound.h"
 #include "engine/WaveCollection.h"
-#include "engine/platform/headless/HeadlessPlatform.h"
+#include "support/SoundRig.h"
 
 namespace {
 
@@ -89,25 +89,7 @@ Bytes Wrap(const Bytes& file) {
   return w.Finish();
 }
 
-// A device whose mix the test renders by hand.
-struct Rig {
-  Rig() {
-    sound.OpenDevice = [] { return true; };
-    sound.Loaded();
-    list.SetDXSound(&sound);
-  }
-  Samples Render(int frames) {
-    Samples out(size_t(frames) * 2);
-    mixer.Render(out.data(), frames);
-    return out;
-  }
-  platform::HeadlessPlatform platform;
-  TAudioMixer mixer{platform};
-  TDXSound sound{platform, mixer};
-  TDXWaveList list;
-};
-
-Outcome Load(Rig& rig, const Bytes& file) {
+Outcome Load(SoundRig& rig, const Bytes& file) {
   try {
     rig.list.Items.LoadFromMemory(Wrap(file));
   } catch (const EArchiveError& e) {
@@ -130,7 +112,7 @@ TEST(WavCorpus, EveryFileLoadsOrIsRefusedCleanly) {
     const auto expected = kExpected.find(name);
     ASSERT_NE(expected, kExpected.end()) << "a file the table does not know";
     ++seen;
-    Rig rig;
+    SoundRig rig;
     const Bytes file = ReadFile(entry.path());
     EXPECT_EQ(Load(rig, file), expected->second);
     // Without a device the reader alone decides: refused formats still load.
@@ -160,7 +142,7 @@ TEST(WavCorpus, EveryFileLoadsOrIsRefusedCleanly) {
 
 // The first frames the mixer plays of a corpus file.
 Samples Play(const std::string& name, int frames) {
-  Rig rig;
+  SoundRig rig;
   rig.list.Items.LoadFromMemory(Wrap(ReadFile(kCorpus / name)));
   rig.list.Items.FindItem("Corpus").PlaySound();
   return rig.Render(frames);
