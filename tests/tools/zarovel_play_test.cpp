@@ -1,21 +1,14 @@
 // The script driver end to end: a real run of zarovel-play on a fresh game folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "engine/PngFile.h"
 #include "support/GameFixture.h"
+#include "support/PlayScript.h"
 
 namespace {
-
-struct RunResult {
-  int ExitCode = -1;
-  std::string Output;  // standard output and error together
-};
 
 struct ZarovelPlay : ::testing::Test {
   TempFolder game;
@@ -23,26 +16,12 @@ struct ZarovelPlay : ::testing::Test {
 
   void SetUp() override { WriteMinimalGameData(game.Dir()); }
 
-  RunResult Run(const std::string& script) {
-    const std::string scriptPath = work.Dir() + "script.txt";
-    std::ofstream(scriptPath) << script;
-    const std::string command = std::string(ZAROVEL_PLAY) + " " + game.Dir() + " " + scriptPath + " 2>&1";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) result.Output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-  }
-  nlohmann::json State(const std::string& name) {
-    std::ifstream in(work.Dir() + name);
-    return nlohmann::json::parse(in);
-  }
+  PlayRun Run(const std::string& script) { return RunPlayScript(game.Dir(), work.Dir(), script); }
+  nlohmann::json State(const std::string& name) { return ReadStateJson(work.Dir() + name); }
 };
 
 TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
-  const RunResult run = Run(
+  const PlayRun run = Run(
       "seed 7\n"
       "# a comment line\n"
       "frames 10\n"
@@ -99,7 +78,7 @@ TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
       {"press thumb\n", "line 1: mouse button must be left, right or middle"},
   };
   for (const auto& c : cases) {
-    const RunResult run = Run(c.script);
+    const PlayRun run = Run(c.script);
     EXPECT_EQ(run.ExitCode, 2) << c.script;
     EXPECT_NE(run.Output.find(c.message), std::string::npos) << run.Output;
   }
@@ -107,7 +86,7 @@ TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
 
 TEST_F(ZarovelPlay, TerminatesWhenTheGameQuits) {
   // Closing the window only asks "Exit?"; Y answers it.
-  const RunResult run = Run("frames 2\nclose\nkey Y\nframes 5\n");
+  const PlayRun run = Run("frames 2\nclose\nkey Y\nframes 5\n");
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(run.Output, "terminated\n");
 }
