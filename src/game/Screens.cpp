@@ -31,6 +31,15 @@ void SelectButton(GameGlobals& g, int i) {
   if (i >= 1 && i <= 6 && g.MenuButtons[size_t(i)] != nullptr) g.MenuButtons[size_t(i)]->Selected = true;
 }
 
+// The common end of opening a sub-screen: the menu's selection is kept for the way back,
+// and the screen's back button (selection `back`, lit `backButton`) is chosen.
+void EnterSubScreen(GameGlobals& g, TMenuB* backButton, uint8_t back, const char* state) {
+  backButton->Selected = true;
+  g.MenuSelection = g.Selection;
+  g.Selection = back;
+  g.GameState = state;
+}
+
 }  // namespace
 
 void ShowMenu(TForm1& form) {
@@ -66,10 +75,7 @@ void ShowOptions(TForm1& form) {
   KillButtons(g);
   g.OptionsPanel = NewPanel(form, "FonOpt");
   g.MenuButtons[1] = NewButton(form, 217, 441, "OptBack");
-  g.MenuButtons[1]->Selected = true;
-  g.MenuSelection = g.Selection;
-  g.Selection = 5;
-  g.GameState = "Options";
+  EnterSubScreen(g, g.MenuButtons[1], 5, "Options");
 }
 
 void ShowScores(TForm1& form) {
@@ -79,10 +85,7 @@ void ShowScores(TForm1& form) {
   g.MenuButtons[1] = NewButton(form, 216, 433, "Clear");
   g.MenuButtons[2] = NewButton(form, 216, 481, "World");
   g.MenuButtons[3] = NewButton(form, 217, 529, "HScrBack");
-  g.MenuSelection = g.Selection;
-  g.Selection = 3;
-  g.MenuButtons[3]->Selected = true;
-  g.GameState = "HiScores";
+  EnterSubScreen(g, g.MenuButtons[3], 3, "HiScores");
 }
 
 void ShowHelp(TForm1& form) {
@@ -93,10 +96,7 @@ void ShowHelp(TForm1& form) {
   g.MenuButtons[2] = NewButton(form, 493, 433, "Next");
   g.MenuButtons[3] = NewButton(form, 217, 481, "HlpBack");
   ShowHelpPage(form, 1);
-  g.MenuSelection = g.Selection;
-  g.Selection = 3;
-  g.MenuButtons[3]->Selected = true;
-  g.GameState = "Help";
+  EnterSubScreen(g, g.MenuButtons[3], 3, "Help");
 }
 
 void ShowHelpPage(TForm1& form, int pageNo) {
