@@ -7,11 +7,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <mutex>
 #include <thread>
+
+#include "engine/TextCompare.h"
 
 extern char** environ;
 
@@ -36,14 +37,13 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
+// Case-insensitive prefix and suffix tests.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b));
-         });
+  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
+  return text.size() >= suffix.size() && SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
 }  // namespace
