@@ -11,14 +11,11 @@ namespace {
 
 [[noreturn]] void Invalid() { throw EArchiveError("DIB is invalid"); }
 
-// Resolutions above this many pixels per metre (25,400 dpi) are nonsense.
-constexpr uint32_t kMaxResolution = 1000000;
-
 struct Header {
   uint32_t size = 0;
   int64_t width = 0, height = 0;  // height as stored: negative means top-down
-  uint16_t planes = 1, bitCount = 0;
-  uint32_t compression = 0, sizeImage = 0, xRes = 0, yRes = 0, clrUsed = 0;
+  uint16_t bitCount = 0;
+  uint32_t compression = 0, sizeImage = 0, clrUsed = 0;
   uint32_t masks[3] = {0, 0, 0};
   bool core() const { return size == 12; }
 };
@@ -32,20 +29,20 @@ Header ReadHeader(TByteReader& r, uint32_t size) {
   if (size == 12) {
     h.width = r.U16();
     h.height = r.U16();
-    h.planes = r.U16();
+    r.U16();  // planes: read, never tested (writers put 0 or 1 there)
     h.bitCount = r.U16();
     return h;
   }
   const size_t start = r.Position() - 4;
   h.width = r.I32();
   h.height = r.I32();
-  h.planes = r.U16();
+  r.U16();  // planes
   h.bitCount = r.U16();
   if (size == 16) return h;  // short OS/2 header: the rest is zero
   h.compression = r.U32();
   h.sizeImage = r.U32();
-  h.xRes = r.U32();
-  h.yRes = r.U32();
+  r.U32();  // horizontal and vertical resolution: no bearing on the pixels
+  r.U32();
   h.clrUsed = r.U32();
   r.U32();  // colours important
   if (size == 64 && h.compression > kRle4) Invalid();  // OS/2 Huffman and RLE24
@@ -61,40 +58,39 @@ Header ReadHeader(TByteReader& r, uint32_t size) {
   return h;
 }
 
-// Checks everything the header claims before any pixel is touched.
+bool RunLength(const Header& h) { return h.compression == kRle8 || h.compression == kRle4; }
+int64_t Rows(const Header& h) { return h.height < 0 ? -h.height : h.height; }
+uint64_t RowBytes(const Header& h) { return ((uint64_t(h.width) * h.bitCount + 31) / 32) * 4; }
+
+// Refuses only what cannot be decoded at all: an unknown compression or pixel size, or a
+// negative width. Planes, resolution and image size are writers' notes and are not tested.
 void Validate(const Header& h) {
-  if (h.width <= 0 || h.height == 0 || h.planes != 1) Invalid();
-  const int64_t height = h.height < 0 ? -h.height : h.height;
-  if (h.width > kMaxDibSide || height > kMaxDibSide || uint64_t(h.width * height) > kMaxDibPixels) Invalid();
-  if (h.xRes > kMaxResolution || h.yRes > kMaxResolution) Invalid();
+  if (h.width < 0) Invalid();
   switch (h.bitCount) {
     case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
     default: Invalid();
   }
-  switch (h.compression) {
-    case kRgb: break;
-    case kRle8: if (h.bitCount != 8 || h.height < 0) Invalid(); break;
-    case kRle4: if (h.bitCount != 4 || h.height < 0) Invalid(); break;
-    case kBitFields: if (h.bitCount != 16 && h.bitCount != 32) Invalid(); break;
-    default: Invalid();
-  }
+  if (h.compression > kBitFields) Invalid();
+  // Run-length data does not bound the picture it unpacks to, so its size is capped here;
+  // uncompressed pixels are bounded by the data itself (checked in Decode).
+  if (RunLength(h) && (h.width > kMaxDibSide || Rows(h) > kMaxDibSide || uint64_t(h.width * Rows(h)) > kMaxDibPixels))
+    Invalid();
 }
 
-// One colour channel described by a bit mask, scaled to 8 bits.
+// One colour channel described by a bit mask, scaled to 8 bits. A zero mask reads as 0; a
+// mask with gaps is scaled over the span it covers.
 struct Channel {
   uint32_t mask = 0;
   int shift = 0;
   uint32_t max = 0;
 
-  explicit Channel(uint32_t m, int bitCount) : mask(m) {
-    if (m == 0) Invalid();
-    if (bitCount < 32 && (m >> bitCount) != 0) Invalid();
+  explicit Channel(uint32_t m) : mask(m) {
+    if (m == 0) return;
     shift = std::countr_zero(m);
-    const uint64_t field = uint64_t(m) >> shift;
-    if ((field & (field + 1)) != 0) Invalid();  // not one run of bits
-    max = uint32_t(field);
+    max = m >> shift;
   }
   uint32_t operator()(uint32_t pixel) const {
+    if (max == 0) return 0;
     const uint64_t v = (pixel & mask) >> shift;
     return uint32_t((v * 255 + max / 2) / max);
   }
@@ -105,18 +101,13 @@ uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) 
 void DecodeUncompressed(const Header& h, const std::vector<uint32_t>& palette, std::span<const uint8_t> bits,
                         Surface& out) {
   const int width = out.Width, height = out.Height;
-  const uint64_t rowBytes = ((uint64_t(width) * h.bitCount + 31) / 32) * 4;
-  if (rowBytes * uint64_t(height) > bits.size()) Invalid();
-  if (h.compression == kRgb && h.sizeImage > bits.size()) Invalid();
+  const uint64_t rowBytes = RowBytes(h);
   uint32_t masks[3] = {h.masks[0], h.masks[1], h.masks[2]};
   if (h.compression != kBitFields) {
     if (h.bitCount == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
     if (h.bitCount == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
   }
-  const bool direct = h.bitCount == 16 || h.bitCount == 32;
-  const int maskBits = direct ? h.bitCount : 32;
-  const Channel red(direct ? masks[0] : 1, maskBits), green(direct ? masks[1] : 1, maskBits),
-      blue(direct ? masks[2] : 1, maskBits);
+  const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
   for (int row = 0; row < height; ++row) {
     const uint8_t* src = bits.data() + rowBytes * uint64_t(row);
     uint32_t* dst = out.Row(h.height < 0 ? row : height - 1 - row);
@@ -152,7 +143,8 @@ void DecodeUncompressed(const Header& h, const std::vector<uint32_t>& palette, s
 }
 
 // Run-length decoding; a run, literal or delta leaving the picture is invalid, and pixels
-// the data skips stay black.
+// the data skips stay black. A negative height stores the rows top to bottom, as for
+// uncompressed pixels.
 void DecodeRle(const Header& h, const std::vector<uint32_t>& palette, std::span<const uint8_t> bits, Surface& out) {
   if (h.sizeImage > bits.size()) Invalid();
   TByteReader r(h.sizeImage != 0 ? bits.first(h.sizeImage) : bits);
@@ -160,7 +152,7 @@ void DecodeRle(const Header& h, const std::vector<uint32_t>& palette, std::span<
   int64_t x = 0, row = 0;
   auto put = [&](uint32_t index) {
     if (x >= out.Width || row >= out.Height || index >= palette.size()) Invalid();
-    out.At(int(x), int(out.Height - 1 - row)) = palette[index];
+    out.At(int(x), int(h.height < 0 ? row : out.Height - 1 - row)) = palette[index];
     ++x;
   };
   while (!r.AtEnd()) {
@@ -187,12 +179,11 @@ void DecodeRle(const Header& h, const std::vector<uint32_t>& palette, std::span<
   }
 }
 
-// Palette entries: colours used, or 2^bits for paletted pictures; at most 256 are kept.
-// `room` limits the count when the file says where the pixels begin.
+// Palette entries: colours used, or 2^bits for paletted pictures, capped at 256 before the
+// count is used. `room` limits the count when the file says where the pixels begin.
 std::vector<uint32_t> ReadPalette(TByteReader& r, const Header& h, uint64_t room) {
   uint64_t count = h.clrUsed != 0 ? h.clrUsed : (h.bitCount <= 8 ? 1u << h.bitCount : 0);
   const uint64_t entrySize = h.core() ? 3 : 4;
-  if (count * entrySize > r.Remaining()) Invalid();
   count = std::min<uint64_t>({count, uint64_t(256), room / entrySize});
   std::vector<uint32_t> palette(size_t(count), 0);
   for (uint32_t& entry : palette) {
@@ -205,12 +196,17 @@ std::vector<uint32_t> ReadPalette(TByteReader& r, const Header& h, uint64_t room
 TDib Decode(const Header& h, std::vector<uint32_t> palette, std::span<const uint8_t> bits) {
   TDib dib;
   dib.BitCount = h.bitCount;
-  dib.Pixels = Surface(int(h.width), int(h.height < 0 ? -h.height : h.height));
-  if (h.compression == kRle8 || h.compression == kRle4)
+  dib.Palette = palette;
+  // A picture without area has no pixels to read, however many rows it claims.
+  if (h.width == 0 || h.height == 0) return dib;
+  // Checked before the surface is made: an uncompressed picture is refused when the data
+  // cannot hold its rows, so no header can ask for more memory than its data bounds.
+  if (!RunLength(h) && (RowBytes(h) * uint64_t(Rows(h)) > bits.size() || Rows(h) > INT32_MAX)) Invalid();
+  dib.Pixels = Surface(int(h.width), int(Rows(h)));
+  if (RunLength(h))
     DecodeRle(h, palette, bits, dib.Pixels);
   else
     DecodeUncompressed(h, palette, bits, dib.Pixels);
-  dib.Palette = std::move(palette);
   return dib;
 }
 
@@ -223,7 +219,6 @@ TDib DecodeDib(std::span<const uint8_t> data) {
     if (size != 40 && size != 12) Invalid();
     const Header h = ReadHeader(r, size);
     Validate(h);
-    if (h.core() && h.bitCount > 8 && h.bitCount != 24) Invalid();
     std::vector<uint32_t> palette = ReadPalette(r, h, UINT64_MAX);
     return Decode(h, std::move(palette), r.Bytes(r.Remaining()));
   } catch (const EArchiveError&) {

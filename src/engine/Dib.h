@@ -15,7 +15,9 @@ struct TDib {
   std::vector<uint32_t> Palette;  // 0x00RRGGBB (the same bits as a blue, green, red, 0 entry)
 };
 
-// Largest picture side and pixel count accepted; a header asking for more is "DIB is invalid".
+// Largest side and pixel count of a run-length picture, whose data does not bound the size it
+// unpacks to (64 MiB of pixels); larger is "DIB is invalid". Uncompressed pictures are bounded
+// by their data instead.
 inline constexpr int kMaxDibSide = 16384;
 inline constexpr uint64_t kMaxDibPixels = uint64_t(1) << 24;
 
