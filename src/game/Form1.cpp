@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "engine/platform/Cp1251.h"
+#include "battle/Player.h"
 #include "engine/platform/VirtualKeys.h"
 #include "game/Config.h"
+#include "game/Levels.h"
 #include "game/Screens.h"
 #include "ui/Keyboard.h"
 #include "ui/MenuWidgets.h"
@@ -37,6 +39,8 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
   DXTimer1.OnTimer = [this](TDXTimer& sender, int lag) { DXTimer1Timer(sender, lag); };
   DXInput1.Keyboard.Assigns = TDXInput::StoredAssigns();
   DXWaveList1.SetDXSound(&DXSound1);
+  Timer2.OnTimer = [this] { Timer2Timer(*this); };
+  Timer3.OnTimer = [this] { Timer3Timer(*this); };
   Application.Form = this;
 }
 
@@ -72,13 +76,7 @@ void TForm1::PlayMusic(const std::string& path) {
 }
 
 void TForm1::FormCreate() {
-  G.DropsPerPass = 1;
-  G.PlaneOdds = 200;
-  G.TransportOdds = 200;
-  G.CarrierOdds = 300;
-  G.JumpOdds = 200;
-  G.DropOdds = 30;
-  G.ParatroopersPerGoal = 5;
+  ResetDifficulty(G);
 
   const LoadResult loaded = LoadConfig(G.Settings, G.AppDir);
   if (!loaded.WriteError.empty()) ShowMessage(loaded.WriteError);
@@ -106,6 +104,15 @@ void TForm1::FormCreate() {
   DXImageList1.Items.LoadArchive(G.AppDir + "Data/MData.dxg");
   GameImgs.Items.LoadArchive(G.AppDir + "Data/GData.dxg");
   DXWaveList1.Items.LoadArchive(G.AppDir + "Sound/GSnd.dxg");
+
+  // The weapon icons of play's bottom panel live as long as the window.
+  static constexpr int kPanelX[8] = {0, 506, 541, 589, 629, 661, 698, 749};
+  static constexpr int kPanelY[8] = {0, 557, 555, 558, 555, 557, 556, 561};
+  for (int k = 1; k <= 7; ++k) {
+    G.WeaponPanels[size_t(k)] = new TPanelWeaps(*this, k);
+    G.WeaponPanels[size_t(k)]->X = kPanelX[k];
+    G.WeaponPanels[size_t(k)]->Y = kPanelY[k];
+  }
 
   G.Paused = false;
   G.SendCheckBox = new TChk(DXSpriteEngine1.Engine(), DXImageList1.Items, G);

@@ -20,8 +20,6 @@
 #include "engine/WaveCollection.h"
 #include "game/GameGlobals.h"
 
-struct RocketLaunch;
-
 class TForm1 : public TFormEvents {
  public:
   // appDir is the game folder (ending in '/'); a fixed seed replaces the clock's.
@@ -56,8 +54,6 @@ class TForm1 : public TFormEvents {
   // Set by the sprites of play; spawning draws its numbers even while they are unset.
   std::function<void(TForm1&, int side)> NewCarrier;
   std::function<void(TForm1&, int kind, int side)> NewPlane;
-  // Creates one rocket of the Alt+R burst; set by the projectiles of play.
-  std::function<void(TForm1&, const RocketLaunch&)> NewRocket;
 
   // Host (and port) of the score server; the build chooses the default.
   std::string ScoreServer;

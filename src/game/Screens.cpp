@@ -8,13 +8,6 @@
 
 namespace {
 
-// Kills a screen sprite and forgets it, so no handler can reach it once it is freed.
-template <typename T>
-void KillRef(T*& sprite) {
-  if (sprite != nullptr) sprite->Kill();
-  sprite = nullptr;
-}
-
 void KillButtons(GameGlobals& g) {
   for (int i = 1; i <= 6; ++i) KillRef(g.MenuButtons[size_t(i)]);
 }

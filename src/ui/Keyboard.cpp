@@ -7,6 +7,7 @@
 #include "engine/platform/VirtualKeys.h"
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
+#include "game/PlayScreen.h"
 #include "game/Screens.h"
 #include "ui/MenuWidgets.h"
 #include "ui/Mouse.h"
@@ -100,8 +101,9 @@ bool EscapeKey(TForm1& form) {
   else if (state == "Clear?") AnswerClear(form, false);
   else if (state == "Menu") AskQuestion(form, "Exit?");
   else if (state == "Options" || state == "HiScores" || state == "Help") ShowMenu(form);
-  // Play: "Game" asks whether to leave the game, "ExitGame?" goes back to it (and the
-  // handler ends there).
+  else if (state == "Game") LeaveGame(form);
+  else if (state == "ExitGame?") ResumeGame(form);
+  // Escape back into play ends the handler there.
   return state != "ExitGame?";
 }
 
@@ -125,8 +127,11 @@ void EnterKey(TForm1& form) {
   } else if (state == "Exit?") {
     if (g.Selection == 1) QuitProgram(form);
     else CancelExit(form);
-  } else if (state == "EnterName" || state == "ExitGame?") {
-    // Play: storing or discarding the record, and the answer to leaving the game.
+  } else if (state == "ExitGame?") {
+    if (g.Selection == 1) EndGameByChoice(form);
+    else ResumeGame(form);
+  } else if (state == "EnterName") {
+    // Storing or discarding the record comes with the name entry.
   } else {
     g.RequireHover = false;
     DXDraw1Click(form);
@@ -135,21 +140,27 @@ void EnterKey(TForm1& form) {
 
 }  // namespace
 
-std::vector<RocketLaunch> RocketFan(uint16_t level) {
-  std::vector<RocketLaunch> rockets;
+std::vector<Bullet1Launch> RocketFan(uint16_t level) {
+  std::vector<Bullet1Launch> rockets;
   constexpr double kRotationPerDegree = 64.0 / 90.0;
   for (int i = 0; i <= 100; i += 10) {
     const double a = i - 90;
     const double radians = a * std::numbers::pi / 180.0;
     const int rotation = int(std::nearbyint(a * kRotationPerDegree));  // halves to even
-    RocketLaunch right;
+    Bullet1Launch right;
     right.Image = "RaketaR1";
+    right.X = right.Y = 400;
+    right.Z = -5;
     right.BornLevel = level;
+    right.Kind = 4;
+    right.SpeedFactorX = right.SpeedFactorY = 0.5;
+    right.Damage = 30;
+    right.TurnY = 380;
     right.VelX = 82 * std::cos(radians);
     right.VelY = 82 * std::sin(radians);
     right.Rotation = uint8_t(rotation);
     right.TurnX = 460;
-    RocketLaunch left = right;
+    Bullet1Launch left = right;
     left.Image = "RaketaL1";
     left.VelX = -right.VelX;
     left.Rotation = uint8_t(-rotation);
@@ -163,10 +174,13 @@ std::vector<RocketLaunch> RocketFan(uint16_t level) {
 void FormKeyUp(TForm1& form, int& key, uint32_t shift) {
   GameGlobals& g = form.G;
   const bool alt = (shift & platform::ssAlt) != 0;
-  // Play: in "GameOver2" any key leaves the finished game, and nothing else runs.
-  if (g.GameState == "GameOver2") return;
-  if (key == 'R' && alt && form.NewRocket)
-    for (const RocketLaunch& rocket : RocketFan(g.Level)) form.NewRocket(form, rocket);
+  // In "GameOver2" any key leaves the finished game, and nothing else runs.
+  if (g.GameState == "GameOver2") {
+    LeaveFinishedGame(form);
+    return;
+  }
+  if (key == 'R' && alt)
+    for (const Bullet1Launch& rocket : RocketFan(g.Level)) NewBullet1(form, rocket);
   if (key == vk::Left || key == vk::Right) SideArrow(form, key == vk::Right);
   if (key == vk::Up || key == vk::Down) UpDownArrow(form, key == vk::Down);
   g.CreditsKeySum += key;
@@ -179,7 +193,7 @@ void FormKeyUp(TForm1& form, int& key, uint32_t shift) {
     g.Settings.Windowed = uint8_t(1 - g.Settings.Windowed);
     ApplyDisplayMode(form);
   }
-  // Play: P pauses and resumes a running game.
+  if (key == 'P' && g.GameState == "Game") TogglePause(form);
   if ((key == vk::Return || key == vk::Space) && !alt) EnterKey(form);
 }
 

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <string>
 
+#include "battle/Player.h"
 #include "engine/platform/VirtualKeys.h"
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
+#include "game/PlayScreen.h"
 #include "game/Screens.h"
 #include "ui/MenuWidgets.h"
 #include "ui/OnlineServices.h"
@@ -126,7 +128,7 @@ void OptionsClick(TForm1& form) {
 
 void MenuClick(TForm1& form) {
   switch (form.G.Selection) {
-    case 1: break;  // Start: a new game comes with play.
+    case 1: StartGame(form); break;
     case 2: ShowOptions(form); break;
     case 3: ShowScores(form); break;
     case 4: ShowHelp(form); break;
@@ -143,10 +145,38 @@ void HelpClick(TForm1& form) {
   else if (g.Selection == 3) ShowMenu(form);
 }
 
+// In play the pointer is a relative device: how far it went from the centre of the picture
+// turns the gun and walks the figure one step, and it is put back at the centre.
+void Steer(TForm1& form) {
+  GameGlobals& g = form.G;
+  TPlayer* player = g.Player;
+  if (g.GameState != "Game" || form.Timer2.Enabled() || player == nullptr) return;
+  constexpr int kWidth = 800, kHeight = 600;
+  int px = 0, py = 0;
+  form.Platform.GetCursorPos(px, py);
+  const auto recentre = [&form] { form.Platform.SetCursorPos(kWidth / 2, kHeight / 2); };
+  player->AimAngle += (py - kHeight / 2) / 2;  // down turns the gun down
+  ClampAim(*player);
+  if (py != kHeight / 2) recentre();
+  // A direction key held wins over the pointer in that direction.
+  if (px > kWidth / 2 && !form.DXInput1.Has(isRight)) {
+    g.WalkLeftRequest = false;
+    g.WalkRightRequest = true;
+    player->WalkRight();
+    recentre();
+  }
+  if (px < kWidth / 2 && !form.DXInput1.Has(isLeft)) {
+    g.WalkLeftRequest = true;
+    g.WalkRightRequest = false;
+    player->WalkLeft();
+    recentre();
+  }
+}
+
 }  // namespace
 
 void DXDraw1MouseMove(TForm1& form, uint32_t, int x, int y) {
-  // (Steering the player during play runs first here; it comes with play.)
+  Steer(form);
   GameGlobals& g = form.G;
   const uint8_t before = g.Selection;
   for (int i = 1; i <= 6; ++i) OverButton(g, i) = false;
@@ -186,8 +216,13 @@ void DXDraw1Click(TForm1& form) {
   if (!anyOver && g.RequireHover) return;
   g.RequireHover = true;
   const std::string state = g.GameState;
-  // "GameOver2" and "ExitGame?" are answered here too, with play.
-  if (state == "Exit?") {
+  if (state == "GameOver2") {
+    LeaveFinishedGame(form);
+  } else if (state == "ExitGame?") {
+    Beep(form);
+    if (g.Selection == 1) EndGameByChoice(form);
+    else ResumeGame(form);
+  } else if (state == "Exit?") {
     Beep(form);
     if (g.Selection == 1) QuitProgram(form);
     else CancelExit(form);
@@ -231,6 +266,5 @@ void DXDraw1MouseUp(TForm1& form, platform::MouseButton button) {
   }
 }
 
-// The wheel switches the weapon of a running game's player; that comes with play. Outside
-// a game there is no player and nothing changes.
-void FormMouseWheelDown(TForm1&) {}
+// Outside a game there is no player, and the wheel changes nothing.
+void FormMouseWheelDown(TForm1& form) { SelectNextWeapon(form); }

@@ -57,8 +57,9 @@ TEST_F(FrameLoop, DrawsSpritesInZOrderFromTheArchive) {
   EXPECT_EQ(CountColour(frame, 100, 50, 104, 54, RGB(255, 0, 0)), 12);
   EXPECT_EQ(CountColour(frame, 101, 51, 103, 53, RGB(0, 255, 0)), 4);
   EXPECT_EQ(CountColour(frame, 0, 0, 200, 160, 0), 200 * 160 - 16);
-  // With the menu background, the hidden check box and the six menu buttons.
-  EXPECT_EQ(engine->DrawnCount(), 10);
+  // With the menu background, the hidden check box, the six menu buttons and the seven
+  // weapon icons (which draw nothing outside play).
+  EXPECT_EQ(engine->DrawnCount(), 17);
 }
 
 TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
@@ -72,7 +73,7 @@ TEST_F(FrameLoop, MovesWithTheFrameCounterAndPurgesTheKilledBeforeDrawing) {
   Ticks(10);
   EXPECT_EQ(walker->X, 10);
   Ticks(1);  // passes 10 and is killed, then purged before the draw
-  EXPECT_EQ(engine->SpriteCount(), 8);  // the menu background, the check box and six buttons
+  EXPECT_EQ(engine->SpriteCount(), 15);  // the menu background, the check box, six buttons, seven icons
   EXPECT_EQ(CountColour(platform.LastFrame(), 0, 0, 800, 600, RGB(255, 0, 0)), 0);
 }
 

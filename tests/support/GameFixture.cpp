@@ -50,10 +50,18 @@ std::vector<TImageArchiveEntry> MinimalMenuPictures() {
   return pictures;
 }
 
+std::vector<TImageArchiveEntry> MinimalPlayPictures() {
+  std::vector<TImageArchiveEntry> pictures;
+  for (int k = 1; k <= 7; ++k) pictures.push_back(Plain("PanelWeap" + std::to_string(k), 30, 30, kMinimalButton));
+  pictures.push_back(Plain("RaketaR1", 24, 8, kMinimalButton));
+  pictures.push_back(Plain("RaketaL1", 24, 8, kMinimalButton));
+  return pictures;
+}
+
 void WriteMinimalGameData(const std::string& gameDir) {
   std::filesystem::create_directories(gameDir + "Data");
   if (!std::filesystem::exists(gameDir + "Data/MData.dxg")) SaveImageArchive(gameDir + "Data/MData.dxg", MinimalMenuPictures());
-  if (!std::filesystem::exists(gameDir + "Data/GData.dxg")) SaveImageArchive(gameDir + "Data/GData.dxg", {});
+  if (!std::filesystem::exists(gameDir + "Data/GData.dxg")) SaveImageArchive(gameDir + "Data/GData.dxg", MinimalPlayPictures());
   std::filesystem::create_directories(gameDir + "Sound");
   if (!std::filesystem::exists(gameDir + "Sound/GSnd.dxg")) {
     // A short click for the menus' "Beep", 8-bit mono.

@@ -42,8 +42,11 @@ constexpr uint32_t MinimalHelpPage(int k) { return RGB(20, 90, 10 * k); }
 // ones: "FonMenu", "Chk", the buttons of every menu screen, "FonOpt", "FonHScr",
 // "FonHelp", "Qtns" and "Hlp1".."Hlp6".
 std::vector<TImageArchiveEntry> MinimalMenuPictures();
-// Writes the archives start-up needs where they are missing: the menu pictures above,
-// empty play pictures, and only "Beep" among the sounds.
+// The play pictures start-up and the menus reach: the seven weapon icons, and the two
+// rockets of the Alt+R burst.
+std::vector<TImageArchiveEntry> MinimalPlayPictures();
+// Writes the archives start-up needs where they are missing: the menu and play pictures
+// above, and only "Beep" among the sounds.
 void WriteMinimalGameData(const std::string& gameDir);
 
 struct GameFixture : ::testing::Test {
@@ -73,14 +76,20 @@ struct GameFixture : ::testing::Test {
   int Beeps();
 };
 
-// Sprites of class T directly under the sprite engine that are not killed.
+// Sprites of class T directly under the sprite engine that are not killed, in the order
+// they were made.
 template <typename T>
-int CountAlive(TForm1& form) {
-  int n = 0;
+std::vector<T*> AliveOf(TForm1& form) {
+  std::vector<T*> found;
   const TSprite& root = *form.DXSpriteEngine1.Engine();
   for (int i = 0; i < root.Count(); ++i)
-    if (const auto* sprite = dynamic_cast<const T*>(root.Items(i)); sprite != nullptr && !sprite->IsDead) ++n;
-  return n;
+    if (auto* sprite = dynamic_cast<T*>(root.Items(i)); sprite != nullptr && !sprite->IsDead) found.push_back(sprite);
+  return found;
+}
+
+template <typename T>
+int CountAlive(TForm1& form) {
+  return int(AliveOf<T>(form).size());
 }
 
 // The settings as Config.cfg in gameDir holds them now.

@@ -55,13 +55,16 @@ TEST_F(ZarovelPlay, RunsStartUpAndDumpsStateAndScreenshots) {
   EXPECT_EQ(shot->Width, 800);
   EXPECT_EQ(shot->Height, 600);
   EXPECT_EQ(shot->At(400, 300), kMinimalBackground);  // drawn from the menu archive
-  ASSERT_EQ(a["sprites"].size(), 8u);  // in drawing order: background, six menu buttons, check box
+  // In drawing order: background, the seven weapon icons of play (hidden in the menus), six
+  // menu buttons, check box.
+  ASSERT_EQ(a["sprites"].size(), 15u);
   EXPECT_EQ(a["sprites"][0]["class"], "TFon");
   EXPECT_EQ(a["sprites"][0]["image"], "FonMenu");
   EXPECT_EQ(a["sprites"][0]["z"], -10);
-  EXPECT_EQ(a["sprites"][1]["class"], "TMenuB");
-  EXPECT_EQ(a["sprites"][7]["class"], "TChk");
-  EXPECT_EQ(a["sprites"][7]["z"], 11);
+  EXPECT_EQ(a["sprites"][1]["class"], "TPanelWeaps");
+  EXPECT_EQ(a["sprites"][8]["class"], "TMenuB");
+  EXPECT_EQ(a["sprites"][14]["class"], "TChk");
+  EXPECT_EQ(a["sprites"][14]["z"], 11);
 }
 
 TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "battle/Projectiles.h"
 #include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
 #include "game/Config.h"
@@ -264,14 +265,13 @@ TEST_F(Keyboard, TheCreditsLineShowsAtKeySum419Only) {
 }
 
 TEST_F(Keyboard, AltRLaunchesElevenPairsOfRocketsInAnyState) {
-  std::vector<RocketLaunch> launched;
-  form->NewRocket = [&launched](TForm1&, const RocketLaunch& rocket) { launched.push_back(rocket); };
   G().Level = 3;
   Key('R');
-  EXPECT_TRUE(launched.empty());
+  EXPECT_EQ(CountAlive<TBullet1>(*form), 0);
   Press(vk::Menu);
   Key('R');
   Release(vk::Menu);
+  const std::vector<TBullet1*> launched = AliveOf<TBullet1>(*form);
   ASSERT_EQ(launched.size(), 22u);
   struct Case {
     size_t index;
@@ -288,8 +288,8 @@ TEST_F(Keyboard, AltRLaunchesElevenPairsOfRocketsInAnyState) {
       {6, "RaketaR1", 82 * std::cos(-60 * std::numbers::pi / 180), 82 * std::sin(-60 * std::numbers::pi / 180), 213, 460},  // -42.67
   };
   for (const Case& c : cases) {
-    const RocketLaunch& r = launched[c.index];
-    EXPECT_EQ(r.Image, c.image);
+    const TBullet1& r = *launched[c.index];
+    EXPECT_EQ(r.ImageItem->Name, c.image);
     EXPECT_NEAR(r.VelX, c.velX, 1e-9) << c.index;
     EXPECT_NEAR(r.VelY, c.velY, 1e-9) << c.index;
     EXPECT_EQ(r.Rotation, c.rotation) << c.index;
@@ -297,12 +297,15 @@ TEST_F(Keyboard, AltRLaunchesElevenPairsOfRocketsInAnyState) {
     EXPECT_EQ(r.TurnY, 380);
     EXPECT_EQ(r.X, 400);
     EXPECT_EQ(r.Y, 400);
-    EXPECT_EQ(r.Z, -5);
+    EXPECT_EQ(r.Z(), -5);
     EXPECT_EQ(r.BornLevel, 3);
     EXPECT_EQ(r.Kind, 4);
     EXPECT_EQ(r.Damage, 30);
     EXPECT_EQ(r.SpeedFactorX, 0.5);
   }
+  // Outside play they are gone at their first move.
+  Ticks(1);
+  EXPECT_EQ(CountAlive<TBullet1>(*form), 0);
 }
 
 TEST_F(Keyboard, TypingEditsTheOptionsNameWhileEditing) {

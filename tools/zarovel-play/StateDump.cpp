@@ -50,7 +50,13 @@ json PlayerJson(const TPlayer* player) {
   if (!player) return nullptr;
   json ammo = json::array();
   for (int k = 1; k <= 7; ++k) ammo.push_back(player->Ammo[size_t(k)]);
-  return {{"Weapon", player->Weapon}, {"Ammo", ammo}};
+  return {{"X", player->X},          {"Y", player->Y},
+          {"FacingRight", player->FacingRight},
+          {"Health", player->Health},  {"Lives", player->Lives},
+          {"Weapon", player->Weapon},  {"Ammo", ammo},
+          {"AimAngle", player->AimAngle},
+          {"WalkSpeed", player->WalkSpeed},
+          {"Alive", player->Alive}};
 }
 
 json Notes(const std::vector<platform::HeadlessPlatform::Note>& notes, const std::string& channel) {

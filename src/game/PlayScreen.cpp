@@ -1,0 +1,128 @@
+// The play screen's start and end.
+#include "game/PlayScreen.h"
+
+#include "battle/Effects.h"
+#include "battle/Player.h"
+#include "battle/Troops.h"
+#include "game/Config.h"
+#include "game/DisplayMode.h"
+#include "game/Form1.h"
+#include "game/Levels.h"
+#include "game/Screens.h"
+#include "ui/MenuWidgets.h"
+
+namespace {
+
+TSprite* Root(TForm1& form) { return form.DXSpriteEngine1.Engine(); }
+
+// Play stands still until Timer2 ticks, or until play resumes.
+void Pause(TForm1& form) {
+  form.G.Paused = true;
+  form.Timer2.SetEnabled(true);
+}
+
+// Play goes on at once. A player who is down still waits for Timer2's tick to stand up
+// again, so the timer keeps running for him.
+void Unpause(TForm1& form) {
+  form.G.Paused = false;
+  if (!form.G.PlayerDown) form.Timer2.SetEnabled(false);
+}
+
+}  // namespace
+
+void StartGame(TForm1& form) {
+  GameGlobals& g = form.G;
+  ResetDifficulty(g);
+  KillRef(g.Background);
+  for (int i = 1; i <= 6; ++i) KillRef(g.MenuButtons[size_t(i)]);
+  g.Background = new TFon(Root(form), form.GameImgs.Items, "FonGame");
+  g.Bunker = new TBunker(form);
+  g.BunkerTop = new TBunkerVerh(form);
+  g.Ground = new TNiz(Root(form), form.GameImgs.Items);
+  g.Player = new TPlayer(form);
+  g.Score = EncodeScore(0);
+  g.Level = 0;
+  g.Paused = false;
+  g.GameEnded = false;
+  SetCursorVisible(form, false);
+  if (g.Settings.MusicOn) form.PlayMusic(g.AppDir + "Sound/2.xm");
+  TPlayer& player = *g.Player;
+  player.Ammo.fill(0);
+  player.Ammo[1] = 10;
+  g.Submitting = false;
+  g.Stripe1 = new TPolosa1(form);
+  g.Stripe2 = new TPolosa2(form);
+  g.LivesDisplay = new TLifes(form);
+  player.Lives = 3;
+  player.Weapon = 1;
+  g.DeathScreen = new TScrDie(form);
+  player.NextWeapon = player.Weapon;
+  player.Gun->FireRate = 3;
+  g.BunkerHealth = 360;
+  NextLevel(form);
+  g.MenuSelection = 1;
+  g.GameState = "Game";
+}
+
+void LeaveGame(TForm1& form) {
+  GameGlobals& g = form.G;
+  if (g.Settings.SoundOn) {
+    TWaveCollection& sounds = form.DXWaveList1.Items;
+    for (int i = 0; i < sounds.Count(); ++i) sounds.Items(i).StopSound();
+  }
+  SetCursorVisible(form, true);
+  Pause(form);
+  form.Timer3.SetEnabled(false);
+  if (!g.GameEnded) {
+    AskQuestion(form, "ExitGame?");
+    return;
+  }
+  form.Timer2.SetEnabled(false);
+  if (g.Player != nullptr) g.Player->KillGroup();
+  if (DecodeScore(g.Score) > DecodeScore(g.Settings.Entry(Settings::ScoreCount).Score)) {
+    // A new record: the play screen stays behind the name entry.
+    g.GameState = "EnterName";
+    if (g.Settings.MusicOn) form.PlayMusic(g.AppDir + "Sound/1.xm");
+    Pause(form);
+    g.SendCheckBox->Shown = true;
+    g.AskBox = new TAsk(Root(form), form.DXImageList1.Items, "Qtns");
+    return;
+  }
+  KillRef(g.Ground);
+  KillRef(g.Background);
+  KillRef(g.Bunker);
+  KillRef(g.BunkerTop);
+  g.Background = new TFon(Root(form), form.DXImageList1.Items, "FonMenu");
+  if (g.Settings.MusicOn) form.PlayMusic(g.AppDir + "Sound/1.xm");
+  ShowMenu(form);
+}
+
+void EndGameByChoice(TForm1& form) {
+  GameGlobals& g = form.G;
+  g.GameEnded = true;
+  form.Timer2.SetEnabled(false);
+  g.Paused = false;
+  KillRef(g.AskBox);
+  LeaveGame(form);
+}
+
+void ResumeGame(TForm1& form) {
+  GameGlobals& g = form.G;
+  g.GameState = "Game";
+  SetCursorVisible(form, false);
+  KillRef(g.AskBox);
+  Unpause(form);
+}
+
+void TogglePause(TForm1& form) {
+  if (form.G.Paused)
+    Unpause(form);
+  else
+    Pause(form);
+}
+
+void LeaveFinishedGame(TForm1& form) {
+  form.Timer3.SetEnabled(false);
+  KillRef(form.G.AskBox);
+  LeaveGame(form);
+}
