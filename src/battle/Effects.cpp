@@ -71,10 +71,20 @@ TScrDie::TScrDie(TForm1& form) : TImageSpriteEx(PlayParent(form)), Form(form) {
   AssignZ(10);
 }
 
+namespace {
+bool OverlayStays(const GameGlobals& g) { return InPlay(g) || g.GameState == "EnterName"; }
+}  // namespace
+
 void TScrDie::DrawStep() {
-  const std::string& state = Form.G.GameState;
-  if (!InPlay(Form.G) && state != "EnterName") Kill();
+  if (!OverlayStays(Form.G)) Kill();
   if (Surface* surface = Engine->DrawSurface()) ImageItem->DrawPattern(*surface, 359, 115, 0);
+}
+
+// A hidden overlay is never drawn, so it would never see the game end: it goes by the same
+// rule here instead of staying behind after every game.
+void TScrDie::MoveStep(int moveCount) {
+  TImageSpriteEx::MoveStep(moveCount);
+  if (!Visible && !OverlayStays(Form.G)) Kill();
 }
 
 TLifes::TLifes(TForm1& form) : TImageSpriteEx(PlayParent(form)), Form(form) {

@@ -34,6 +34,7 @@ class TScrDie : public TImageSpriteEx {
  public:
   explicit TScrDie(TForm1& form);
   void DrawStep() override;
+  void MoveStep(int moveCount) override;
 
   TForm1& Form;
 };

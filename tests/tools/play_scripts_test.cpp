@@ -1,0 +1,74 @@
+// Play driven by zarovel-play scripts on the built game data: a game started from the menu,
+// the soldier walked, aimed, fired and paused, read back from the state dump and screenshots.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/PngFile.h"
+#include "support/GameFixture.h"
+#include "support/PlayFixture.h"
+#include "support/PlayScript.h"
+
+namespace {
+
+struct PlayScripts : ::testing::Test {
+  TempFolder game;
+  TempFolder work;
+
+  void SetUp() override { CopyBuiltGameData(game.Dir()); }
+  nlohmann::json Run(const std::string& script) {
+    const std::string path = work.Dir() + "state.json";
+    const PlayRun run = RunPlayScript(game.Dir(), work.Dir(), "seed 7\n" + script + "state " + path + "\n");
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    return std::filesystem::exists(path) ? ReadStateJson(path) : nlohmann::json{};
+  }
+};
+
+TEST_F(PlayScripts, StartWalkAimFireAndPause) {
+  const std::string shot = work.Dir() + "play.png";
+  const nlohmann::json state = Run(
+      "key Enter\n"         // Start
+      "frames 101\n"        // the level banner
+      "down Right\nframes 200\nup Right\n"
+      "down Up\nframes 20\nup Up\n"
+      "down Ctrl\nframes 19\n"
+      "screenshot " + shot + "\n"
+      "up Ctrl\n"
+      "key P\nframes 1\n");
+  ASSERT_FALSE(state.is_null());
+  EXPECT_EQ(state["GameState"], "Game");
+  EXPECT_EQ(state["Level"], 1);
+  EXPECT_EQ(state["Paused"], true);
+  const nlohmann::json& player = state["Player"];
+  EXPECT_EQ(player["X"].get<double>() >= 718, true);  // at the right edge: 798 less the figure's 80
+  EXPECT_EQ(player["AimAngle"], 50);                  // 20 frames up from 90
+  EXPECT_EQ(player["FacingRight"], true);
+  EXPECT_EQ(player["Weapon"], 1);
+  EXPECT_EQ(player["Lives"], 3);
+  EXPECT_EQ(player["Health"], 100);
+  // The sounds of the shot, and the picture: no longer the menu's.
+  bool shotSound = false;
+  for (const auto& s : state["sounds"]) shotSound = shotSound || s == "Shot";
+  EXPECT_TRUE(shotSound);
+  const auto picture = ReadPng(shot);
+  ASSERT_TRUE(picture.has_value());
+  EXPECT_EQ(picture->Width, 800);
+}
+
+TEST_F(PlayScripts, TheJoystickWalksAndAims) {
+  const nlohmann::json state = Run(
+      "key Enter\nframes 101\n"
+      "joy axis X -1000\njoy axis Y 1000\nframes 30\n");
+  const nlohmann::json& player = state["Player"];
+  EXPECT_LT(player["X"].get<double>(), 370);
+  EXPECT_EQ(player["FacingRight"], false);
+  EXPECT_EQ(player["AimAngle"], 105);
+}
+
+TEST_F(PlayScripts, EscapeAndYesReturnToTheMenu) {
+  const nlohmann::json state = Run("key Enter\nframes 101\nkey Escape\nframes 1\nkey Y\nframes 2\n");
+  EXPECT_EQ(state["GameState"], "Menu");
+  EXPECT_TRUE(state["Player"].is_null());
+}
+
+}  // namespace
