@@ -1,49 +1,208 @@
-// Benchmarks of the draw pass (full-screen plain, stretched and a rotated pattern, beside a
-// plain copy of the same bytes) and of name lookup in small and large collections.
+// Benchmarks of the draw pass and of one whole menu frame, each beside the plain memory
+// operation it should cost about as much as:
+// - the floor of a frame: a memset plus a memcpy of one 800 x 600 x 4 frame;
+// - clearing the surface (TDXDraw::FillSurface) beside a memset of the same bytes;
+// - a full-screen pattern, plain and with a colour key, beside a memcpy of the same bytes;
+// - one menu frame of the real game on the headless back end, beside the floor;
+// - stretched and rotated patterns, and name lookup in small and large collections.
+// Counters named x_... give the ratio to the reference measured in the same run.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 
+#include "engine/Application.h"
+#include "engine/DXDraw.h"
 #include "engine/PictureCollection.h"
+#include "engine/platform/headless/HeadlessPlatform.h"
+#include "game/Form1.h"
 
 namespace {
 
 constexpr int kWidth = 800, kHeight = 600;
+constexpr size_t kFrameBytes = size_t(kWidth) * kHeight * sizeof(uint32_t);
 
+using Clock = std::chrono::steady_clock;
+
+// Mean seconds per call of `body`, over at least 0.2 s of calls.
+template <typename Body>
+double SecondsPerCall(Body body) {
+  int64_t calls = 0;
+  const Clock::time_point start = Clock::now();
+  Clock::duration spent{};
+  while (spent < std::chrono::milliseconds(200)) {
+    for (int i = 0; i < 16; ++i) body();
+    calls += 16;
+    spent = Clock::now() - start;
+  }
+  return std::chrono::duration<double>(spent).count() / double(calls);
+}
+
+// Runs the benchmark loop over `body` and reports, beside the usual time, the ratio of
+// its mean time per iteration to `reference` seconds, and the reference itself.
+template <typename Body>
+void RunAgainst(benchmark::State& state, double reference, const char* ratioName, Body body) {
+  const Clock::time_point start = Clock::now();
+  for (auto _ : state) body();
+  const double perIteration =
+      std::chrono::duration<double>(Clock::now() - start).count() / double(std::max<int64_t>(state.iterations(), 1));
+  state.counters[ratioName] = perIteration / reference;
+  state.counters["reference_us"] = reference * 1e6;
+}
+
+// The floor: clear one frame, copy it once.
+struct Floor {
+  Surface Frame{kWidth, kHeight}, Copy{kWidth, kHeight};
+  void operator()() {
+    std::memset(Frame.Pixels.data(), 0, kFrameBytes);
+    benchmark::ClobberMemory();
+    std::memcpy(Copy.Pixels.data(), Frame.Pixels.data(), kFrameBytes);
+    benchmark::DoNotOptimize(Copy.Pixels.data());
+    benchmark::ClobberMemory();
+  }
+};
+
+double MemsetSeconds() {
+  Surface frame(kWidth, kHeight);
+  return SecondsPerCall([&] {
+    std::memset(frame.Pixels.data(), 0, kFrameBytes);
+    benchmark::DoNotOptimize(frame.Pixels.data());
+    benchmark::ClobberMemory();
+  });
+}
+
+double MemcpySeconds() {
+  Surface src(kWidth, kHeight), dest(kWidth, kHeight);
+  return SecondsPerCall([&] {
+    std::memcpy(dest.Pixels.data(), src.Pixels.data(), kFrameBytes);
+    benchmark::DoNotOptimize(dest.Pixels.data());
+    benchmark::ClobberMemory();
+  });
+}
+
+// A picture of noise in which every fourth run of 16 pixels is the colour key, so a keyed
+// draw both writes and skips.
 TPictureCollectionItem MakeItem(int w, int h, bool transparent) {
+  constexpr uint32_t kKey = 0xFF00FF;
   Surface s(w, h);
-  for (size_t i = 0; i < s.Pixels.size(); ++i) s.Pixels[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+  for (size_t i = 0; i < s.Pixels.size(); ++i) {
+    s.Pixels[i] = (i / 16) % 4 == 3 ? kKey : uint32_t(i * 2654435761u) & 0xFFFFFF;
+  }
   TPictureCollectionItem item;
   item.Transparent = transparent;
-  item.TransparentColor = 0xFF00FF;
+  item.TransparentColor = kKey;  // symmetric in red and blue, so the same in both byte orders
   item.Picture.Graphic = TDib{std::move(s), 24, {}};
   item.Prepare();
   return item;
 }
 
+void BM_Floor(benchmark::State& state) {
+  Floor floor;
+  for (auto _ : state) floor();
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes) * 2);
+}
+BENCHMARK(BM_Floor);
+
+void BM_MemsetFullScreen(benchmark::State& state) {
+  Surface frame(kWidth, kHeight);
+  for (auto _ : state) {
+    std::memset(frame.Pixels.data(), 0, kFrameBytes);
+    benchmark::DoNotOptimize(frame.Pixels.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+BENCHMARK(BM_MemsetFullScreen);
+
 void BM_MemcpyFullScreen(benchmark::State& state) {
   Surface src(kWidth, kHeight), dest(kWidth, kHeight);
   for (auto _ : state) {
-    std::memcpy(dest.Pixels.data(), src.Pixels.data(), src.Pixels.size() * sizeof(uint32_t));
+    std::memcpy(dest.Pixels.data(), src.Pixels.data(), kFrameBytes);
     benchmark::DoNotOptimize(dest.Pixels.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 4);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
 BENCHMARK(BM_MemcpyFullScreen);
+
+// The frame loop's clear: black (the game's value), and a colour whose four bytes differ.
+void BM_FillSurface(benchmark::State& state) {
+  platform::HeadlessPlatform platform;
+  TDXDraw display(platform);
+  display.InitDisplay();
+  const uint32_t value = uint32_t(state.range(0));
+  RunAgainst(state, MemsetSeconds(), "x_memset", [&] {
+    display.FillSurface(value);
+    benchmark::DoNotOptimize(display.BackSurface().Pixels.data());
+    benchmark::ClobberMemory();
+  });
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+BENCHMARK(BM_FillSurface)->ArgName("value")->Arg(0)->Arg(0x123456);
 
 void BM_DrawPatternFullScreen(benchmark::State& state) {
   TPictureCollectionItem item = MakeItem(kWidth, kHeight, state.range(0) != 0);
   Surface dest(kWidth, kHeight);
-  for (auto _ : state) {
+  RunAgainst(state, MemcpySeconds(), "x_memcpy", [&] {
     item.DrawPattern(dest, 0, 0, 0);
     benchmark::DoNotOptimize(dest.Pixels.data());
     benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 4);
+  });
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
 BENCHMARK(BM_DrawPatternFullScreen)->ArgName("keyed")->Arg(0)->Arg(1);
+
+// The game's data, built beside the benchmark, copied into a folder of its own because
+// the game writes Config.cfg into its folder.
+class GameFolder {
+ public:
+  GameFolder() {
+    namespace fs = std::filesystem;
+    path_ = fs::temp_directory_path() / ("zarovel-benchmark-" + std::to_string(getpid()));
+    fs::create_directories(path_);
+    fs::copy(ZAROVEL_GAME_DATA, path_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  }
+  ~GameFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  GameFolder(const GameFolder&) = delete;
+  GameFolder& operator=(const GameFolder&) = delete;
+  std::string Dir() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// One tick of the real game at its main menu on the headless back end: clear, move, draw
+// the menu's sprites and texts, present.
+void BM_MenuFrame(benchmark::State& state) {
+  GameFolder folder;
+  platform::HeadlessPlatform platform;
+  TApplication application(platform);
+  platform.OpenWindow("Zarovel", kWidth, kHeight);
+  auto form = std::make_unique<TForm1>(application, folder.Dir(), 1);
+  form->Load();
+  uint32_t now = 0;
+  const auto tick = [&] {
+    now += 20;
+    platform.SetTime(now);
+    application.Idle();
+  };
+  for (int i = 0; i < 50; ++i) tick();  // past the first frames of start-up
+  if (form->G.GameState != "Menu") state.SkipWithError("the game is not at its menu");
+  const int presentedBefore = platform.PresentCount();
+  Floor floor;
+  RunAgainst(state, SecondsPerCall(floor), "x_floor", tick);
+  if (platform.PresentCount() - presentedBefore != int(state.iterations())) {
+    state.SkipWithError("not every tick presented a frame");
+  }
+}
+BENCHMARK(BM_MenuFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_StretchPatternFullScreen(benchmark::State& state) {
   TPictureCollectionItem item = MakeItem(400, 300, true);
@@ -53,7 +212,7 @@ void BM_StretchPatternFullScreen(benchmark::State& state) {
     benchmark::DoNotOptimize(dest.Pixels.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 4);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
 BENCHMARK(BM_StretchPatternFullScreen);
 
