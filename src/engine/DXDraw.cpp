@@ -2,6 +2,30 @@
 #include "engine/DXDraw.h"
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Sets count pixels to value. When its four bytes are equal (black, white, greys; the frame
+// loop clears to black) this is a memset, the fastest store the C library has. Otherwise the
+// pixels go in blocks of a fixed size with the rest one by one: GCC vectorises a loop at -O2
+// only when it can prove the trip count a multiple of the vector width, which the blocks give
+// it, while std::fill stays one 32-bit store per pixel.
+void FillPixels(uint32_t* pixels, size_t count, uint32_t value) {
+  const uint32_t low = value & 0xFF;
+  if (value == low * 0x01010101u) {
+    std::memset(pixels, int(low), count * sizeof(uint32_t));
+    return;
+  }
+  constexpr size_t kBlock = 16;
+  size_t i = 0;
+  for (; i + kBlock <= count; i += kBlock) {
+    for (size_t k = 0; k < kBlock; ++k) pixels[i + k] = value;
+  }
+  for (; i < count; ++i) pixels[i] = value;
+}
+
+}  // namespace
 
 TDXDraw::TDXDraw(platform::Platform& platform) : platform_(platform) {}
 
@@ -44,7 +68,7 @@ void TDXDraw::Finalize() {
 // simply an initialised one.
 bool TDXDraw::ReadyToDraw() { return initialized_; }
 
-void TDXDraw::FillSurface(uint32_t value) { std::fill(surface_.Pixels.begin(), surface_.Pixels.end(), value); }
+void TDXDraw::FillSurface(uint32_t value) { FillPixels(surface_.Pixels.data(), surface_.Pixels.size(), value); }
 
 TCanvas& TDXDraw::SurfaceCanvas() {
   if (!canvas_) canvas_ = std::make_unique<TCanvas>(platform_, surface_);
