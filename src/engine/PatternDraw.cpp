@@ -24,6 +24,26 @@ inline void Put(uint32_t& dest, uint32_t pixel, const TPatternSource& src, int a
   dest = alpha >= 255 ? pixel : Blend(pixel, dest, uint32_t(alpha));
 }
 
+// One row of a keyed copy: source pixels equal to the key leave the destination as it is.
+// Written so that GCC vectorises it at -O2, where its cheapest vectoriser model takes only
+// loops that need no run-time checks: the rows are declared not to overlap (no alias check),
+// and the blocks have a fixed length (no check of the trip count); the rest of a row is
+// done one pixel at a time. Each block becomes a compare and a select of source or
+// destination, several pixels per instruction.
+void KeyedRow(uint32_t* __restrict out, const uint32_t* __restrict source, int width, uint32_t key) {
+  constexpr int kBlock = 8;
+  int i = 0;
+  for (; i + kBlock <= width; i += kBlock) {
+    for (int k = 0; k < kBlock; ++k) {
+      const uint32_t pixel = source[i + k];
+      out[i + k] = pixel == key ? out[i + k] : pixel;
+    }
+  }
+  for (; i < width; ++i) {
+    if (source[i] != key) out[i] = source[i];
+  }
+}
+
 // 16.16 source step per destination pixel.
 inline int64_t Step(int64_t sourceSize, int64_t destSize) { return (sourceSize * 65536) / destSize; }
 
@@ -70,18 +90,20 @@ void DrawPattern(Surface& dest, const TPatternSource& src, int x, int y) {
   TClip clip;
   if (src.Rect.Empty() || !ClipToSurface(dest, Bounds(x, y, src.Rect.Width(), src.Rect.Height()), clip)) return;
   const int width = clip.Visible.Width();
+  // A picture drawn onto itself may overlap its own rows: memmove, and the keyed copy one
+  // pixel at a time.
+  const bool sameSurface = &dest == &src.Pixels;
   for (int row = 0; row < clip.Visible.Height(); ++row) {
     const uint32_t* source = src.Pixels.Row(src.Rect.Top + clip.CutTop + row) + src.Rect.Left + clip.CutLeft;
     uint32_t* out = dest.Row(clip.Visible.Top + row) + clip.Visible.Left;
     if (!src.Transparent) {
-      std::memcpy(out, source, size_t(width) * sizeof(uint32_t));
-      continue;
-    }
-    // A mask rather than a branch, so the compiler can vectorise the row.
-    const uint32_t key = src.Key;
-    for (int i = 0; i < width; ++i) {
-      const uint32_t keep = 0u - uint32_t(source[i] == key);
-      out[i] = (source[i] & ~keep) | (out[i] & keep);
+      std::memmove(out, source, size_t(width) * sizeof(uint32_t));
+    } else if (!sameSurface) {
+      KeyedRow(out, source, width, src.Key);
+    } else {
+      for (int i = 0; i < width; ++i) {
+        if (source[i] != src.Key) out[i] = source[i];
+      }
     }
   }
 }

@@ -117,6 +117,42 @@ TEST(PatternDraw, ClipHelper) {
   }
 }
 
+// Keyed rows of every width from 1 to 40, with the key at every position within the
+// blocks the row is copied in, and rows that start at every offset.
+TEST(PatternDraw, KeyedRowsOfEveryWidthSkipExactlyTheKeyPixels) {
+  Surface picture(48, 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 48; ++x) picture.At(x, y) = (x * 7 + y * 3) % 5 == 0 ? kKey : uint32_t(0x030201 * (x + 1) + y);
+  for (int width = 1; width <= 40; ++width) {
+    for (int left = 0; left < 8; ++left) {
+      const TPatternSource src{picture, Bounds(left, 0, width, 3), true, kKey};
+      Surface dest = Back(50, 5);
+      DrawPattern(dest, src, 3, 1);
+      Surface expected = Back(50, 5);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+          if (picture.At(left + x, y) != kKey) expected.At(3 + x, 1 + y) = picture.At(left + x, y);
+      ASSERT_EQ(dest.Pixels, expected.Pixels) << "width " << width << " from " << left;
+    }
+  }
+}
+
+// A picture drawn onto itself, two pixels to the right of where it lies: a plain draw
+// copies the row as it stood (like memmove); a keyed draw goes pixel by pixel from the left.
+TEST(PatternDraw, DrawingOntoTheSameSurfaceIsWellDefined) {
+  for (bool transparent : {false, true}) {
+    Surface s(20, 2);
+    for (int x = 0; x < 20; ++x) s.At(x, 0) = x % 3 == 0 ? kKey : uint32_t(x + 1), s.At(x, 1) = kBack;
+    Surface expected = s;
+    for (int x = 0; x < 16; ++x) {
+      const uint32_t p = transparent ? expected.At(x, 0) : s.At(x, 0);
+      if (!transparent || p != kKey) expected.At(x + 2, 0) = p;
+    }
+    DrawPattern(s, TPatternSource{s, Bounds(0, 0, 16, 1), transparent, kKey}, 2, 0);
+    EXPECT_EQ(s.Pixels, expected.Pixels) << "transparent " << transparent;
+  }
+}
+
 // Nearest pixel in 16.16 steps: destination pixel i samples source (i * step) >> 16.
 uint32_t Sample(const TPictureCollectionItem& item, int pattern, const TRect& dest, int i, int j) {
   const TRect r = item.PatternRect(pattern);
