@@ -30,6 +30,7 @@ void FillPixels(uint32_t* pixels, size_t count, uint32_t value) {
 TDXDraw::TDXDraw(platform::Platform& platform) : platform_(platform) {}
 
 TDXDraw::~TDXDraw() {
+  platform_.SurfaceGoing(surface_);
   Finalize();
   Notify(TDXDrawNotifyType::Destroying);
 }
@@ -52,7 +53,10 @@ void TDXDraw::InitDisplay() {
     throw EDXDrawError(text);
   }
   if (AutoSize) SurfaceWidth = Width, SurfaceHeight = Height;
-  if (surface_.Width != SurfaceWidth || surface_.Height != SurfaceHeight) surface_ = Surface(SurfaceWidth, SurfaceHeight);
+  if (surface_.Width != SurfaceWidth || surface_.Height != SurfaceHeight) {
+    platform_.SurfaceGoing(surface_);
+    surface_ = Surface(SurfaceWidth, SurfaceHeight);
+  }
   initialized_ = true;
   Notify(TDXDrawNotifyType::Initialised);
 }

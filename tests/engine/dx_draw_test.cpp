@@ -1,9 +1,11 @@
-// The display component: clearing the back surface.
+// The display component: clearing the back surface, and the headless back end's last
+// frame, which it reads from the presented surface instead of copying every frame.
 #include "engine/DXDraw.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "engine/platform/headless/HeadlessPlatform.h"
@@ -27,6 +29,41 @@ TEST(DXDraw, FillSurfaceSetsEveryPixelWhateverTheValueAndSize) {
       EXPECT_TRUE(AllPixels(display.BackSurface(), value)) << width << "x" << height << " " << std::hex << value;
     }
   }
+}
+
+TEST(DXDraw, HeadlessLastFrameIsThePresentedSurfaceWithoutACopy) {
+  platform::HeadlessPlatform platform;
+  platform.OpenWindow("Zarovel", 800, 600);
+  EXPECT_TRUE(AllPixels(platform.LastFrame(), 0));
+  TDXDraw display(platform);
+  display.InitDisplay();
+  display.FillSurface(0x123456);
+  display.Present();
+  EXPECT_EQ(platform.PresentCount(), 1);
+  EXPECT_EQ(platform.LastFrame().Pixels.data(), display.BackSurface().Pixels.data());
+  EXPECT_TRUE(AllPixels(platform.LastFrame(), 0x123456));
+}
+
+TEST(DXDraw, HeadlessLastFrameOutlivesTheSurfaceItCameFrom) {
+  platform::HeadlessPlatform platform;
+  platform.OpenWindow("Zarovel", 800, 600);
+  auto display = std::make_unique<TDXDraw>(platform);
+  display->InitDisplay();
+  display->FillSurface(0xABCDEF);
+  display->Present();
+  display.reset();
+  EXPECT_EQ(platform.LastFrame().Width, 800);
+  EXPECT_TRUE(AllPixels(platform.LastFrame(), 0xABCDEF));
+
+  // A display that changes its surface's size keeps the frame it presented before.
+  TDXDraw resized(platform);
+  resized.InitDisplay();
+  resized.FillSurface(0x00FF00);
+  resized.Present();
+  resized.Width = 320, resized.Height = 200;
+  resized.InitDisplay();
+  EXPECT_EQ(platform.LastFrame().Width, 800);
+  EXPECT_TRUE(AllPixels(platform.LastFrame(), 0x00FF00));
 }
 
 }  // namespace

@@ -91,8 +91,12 @@ class Platform {
   virtual bool SetFullScreen(bool fullScreen) = 0;
   virtual bool IsFullScreen() const = 0;
   virtual void MinimizeWindow() = 0;
-  // Shows the surface in the window (scaled and centred in full screen).
+  // Shows the surface in the window (scaled and centred in full screen). A back end may
+  // keep a reference to the surface rather than a copy of the frame (the headless one does,
+  // for its last frame); the owner calls SurfaceGoing before it resizes or destroys it.
   virtual void Present(const Surface& surface) = 0;
+  // A surface that may have been presented is about to be resized or destroyed.
+  virtual void SurfaceGoing(const Surface& surface) { (void)surface; }
   // True while the game window has the keyboard focus.
   virtual bool IsForeground() const = 0;
 

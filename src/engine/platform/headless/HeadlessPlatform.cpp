@@ -71,6 +71,7 @@ std::vector<HeadlessPlatform::Note> HeadlessPlatform::TakeNotes() {
 
 bool HeadlessPlatform::OpenWindow(const std::string&, int width, int height) {
   lastFrame_ = Surface(width, height);
+  presented_ = nullptr;
   return true;
 }
 
@@ -80,8 +81,14 @@ bool HeadlessPlatform::SetFullScreen(bool fullScreen) {
 }
 
 void HeadlessPlatform::Present(const Surface& surface) {
-  lastFrame_ = surface;
+  presented_ = &surface;
   ++presentCount_;
+}
+
+void HeadlessPlatform::SurfaceGoing(const Surface& surface) {
+  if (presented_ != &surface) return;
+  lastFrame_ = surface;
+  presented_ = nullptr;
 }
 
 bool HeadlessPlatform::WaitEvent(Event& event, uint32_t) {

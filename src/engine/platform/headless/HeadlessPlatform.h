@@ -26,7 +26,11 @@ class HeadlessPlatform final : public Platform {
   uint32_t CurrentShift() const;
 
   // --- What a test reads back ---
-  const Surface& LastFrame() const { return lastFrame_; }
+  // The last presented frame. Present keeps a reference to the surface, not a copy: the
+  // game draws only inside a frame tick, which ends in Present, so between ticks the
+  // surface still holds that frame, and the many frames nobody looks at cost no copy.
+  // Before the first Present, a black picture of the window's size.
+  const Surface& LastFrame() const { return presented_ != nullptr ? *presented_ : lastFrame_; }
   int PresentCount() const { return presentCount_; }
   struct Note {
     std::string Channel;  // "sound", "music", "message", "open", "http"
@@ -42,6 +46,8 @@ class HeadlessPlatform final : public Platform {
   bool IsFullScreen() const override { return fullScreen_; }
   void MinimizeWindow() override { minimized_ = true; }
   void Present(const Surface& surface) override;
+  // Keeps a copy of the frame when the surface it is read from goes.
+  void SurfaceGoing(const Surface& surface) override;
   bool IsForeground() const override { return foreground_; }
   uint32_t Milliseconds() override { return now_; }
   bool WaitEvent(Event& event, uint32_t timeoutMs) override;
@@ -79,7 +85,8 @@ class HeadlessPlatform final : public Platform {
   bool minimized_ = false;
   bool joystickPresent_ = false;
   JoystickReading joystick_;
-  Surface lastFrame_;
+  Surface lastFrame_;                   // shown while presented_ is null
+  const Surface* presented_ = nullptr;  // the surface last presented, while it lives
   int presentCount_ = 0;
   std::vector<Note> notes_;
   size_t notesTaken_ = 0;
