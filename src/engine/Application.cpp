@@ -106,8 +106,9 @@ void TApplication::Idle() {
   }
 }
 
-uint32_t TApplication::TimeUntilWork() const {
-  const uint32_t now = Platform.Milliseconds();
+uint32_t TApplication::TimeUntilWork() const { return TimeUntilWork(Platform.Milliseconds()); }
+
+uint32_t TApplication::TimeUntilWork(uint32_t now) const {
   uint32_t wait = std::numeric_limits<uint32_t>::max();
   for (const TTimer* timer : timers_) wait = std::min(wait, timer->TimeUntilDue(now));
   for (const TDXTimer* timer : frameTimers_) wait = std::min(wait, timer->TimeUntilDue(now));
@@ -120,8 +121,13 @@ void TApplication::Run() {
   while (!terminated_) {
     // An error in a handler is shown and the game goes on, as a desktop program does.
     try {
+      // The wait ends at a moment of the clock rather than after a span: a timer that
+      // fires at its deadline D reads D as its time, so its next deadline is D + interval
+      // however long the frame in between took, and late wake-ups do not add up.
+      const uint32_t now = Platform.Milliseconds();
+      const uint32_t deadline = now + std::min(TimeUntilWork(now), kLongestSleep);
       Event event;
-      if (Platform.WaitEvent(event, std::min(TimeUntilWork(), kLongestSleep))) {
+      if (Platform.WaitEventUntil(event, deadline)) {
         Dispatch(event);
         while (!terminated_ && Platform.WaitEvent(event, 0)) Dispatch(event);
       }

@@ -54,6 +54,7 @@ class TApplication {
   void Idle();
   // Milliseconds from now until some timer has work; UINT32_MAX when none runs.
   uint32_t TimeUntilWork() const;
+  uint32_t TimeUntilWork(uint32_t now) const;
   // The real loop: sleeps in the platform until an event or a timer, until terminated.
   void Run();
 

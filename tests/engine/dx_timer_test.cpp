@@ -118,4 +118,32 @@ TEST(WindowTimer, FiresEveryIntervalWhileEnabledAndRestartsWhenSwitchedOn) {
   EXPECT_EQ(ticks, 2);
 }
 
+// The real loop on the virtual clock: a frame that takes 7 ms of its 20 still leaves the
+// next tick exactly 20 ms after the last, because the loop sleeps until the deadline
+// rather than for a span measured after the frame.
+TEST(ApplicationLoop, SleepsUntilEachDeadlineSoTheFrameTimerKeepsItsPeriod) {
+  platform::HeadlessPlatform platform;
+  TApplication application(platform);
+  TDXTimer frames(application);
+  TTimer window(application, 2500);
+  std::vector<uint32_t> tickTimes, windowTimes;
+  std::vector<int> lags;
+  frames.SetInterval(20);
+  frames.OnTimer = [&](TDXTimer&, int lag) {
+    tickTimes.push_back(platform.Milliseconds());
+    lags.push_back(lag);
+    platform.SetTime(platform.Milliseconds() + 7);
+    if (tickTimes.size() == 250) application.Terminate();
+  };
+  window.OnTimer = [&] { windowTimes.push_back(platform.Milliseconds()); };
+  window.SetEnabled(true);
+  frames.Loaded();
+  application.Run();
+  ASSERT_EQ(tickTimes.size(), 250u);
+  for (size_t i = 0; i < tickTimes.size(); ++i) EXPECT_EQ(tickTimes[i], 20 * (i + 1)) << i;
+  EXPECT_EQ(lags, std::vector<int>(250, 1));
+  EXPECT_EQ(frames.FramesPerSecond(), 50);
+  EXPECT_EQ(windowTimes, (std::vector<uint32_t>{2500, 5000}));
+}
+
 }  // namespace

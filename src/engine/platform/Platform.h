@@ -104,6 +104,14 @@ class Platform {
   virtual uint32_t Milliseconds() = 0;
   // Takes the next pending event, waiting at most timeoutMs for one; false when none came.
   virtual bool WaitEvent(Event& event, uint32_t timeoutMs) = 0;
+  // Takes the next pending event, waiting for one at most until Milliseconds() reads
+  // `deadline` (compared modulo 2^32; a deadline up to 2^31 - 1 ms in the past has passed);
+  // false when none came. A back end with a finer clock wakes when that millisecond
+  // begins, so that a timer which restarts from the moment it fired keeps its period.
+  virtual bool WaitEventUntil(Event& event, uint32_t deadline) {
+    const int32_t left = int32_t(deadline - Milliseconds());
+    return WaitEvent(event, left > 0 ? uint32_t(left) : 0);
+  }
   // Puts a synthetic key release at the end of the input queue.
   virtual void PostKeyUp(int key, uint32_t shift) = 0;
 

@@ -97,6 +97,19 @@ TEST_F(SdlPlatformTest, WaitEventReturnsFalseWhenNothingComes) {
   EXPECT_FALSE(sdl->WaitEvent(e, 10));
 }
 
+// Waiting until a moment of the millisecond clock: never back before it, at once for one
+// that has passed, and an event that is waiting ends the wait.
+TEST_F(SdlPlatformTest, WaitEventUntilReturnsAtItsDeadlineOrWithAnEvent) {
+  Event e;
+  const uint32_t deadline = sdl->Milliseconds() + 15;
+  EXPECT_FALSE(sdl->WaitEventUntil(e, deadline));
+  EXPECT_GE(int32_t(sdl->Milliseconds() - deadline), 0);
+  EXPECT_FALSE(sdl->WaitEventUntil(e, sdl->Milliseconds() - 5));
+  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_Q, KMOD_NONE));
+  ASSERT_TRUE(sdl->WaitEventUntil(e, sdl->Milliseconds() + 60000));
+  EXPECT_EQ(e.Key, 'Q');
+}
+
 TEST_F(SdlPlatformTest, PostedKeyUpsComeBeforeNewInputAndInOrder) {
   Push(Key(SDL_KEYDOWN, SDL_SCANCODE_Q, KMOD_NONE));
   sdl->PostKeyUp('A', platform::ssShift);

@@ -98,6 +98,12 @@ bool HeadlessPlatform::WaitEvent(Event& event, uint32_t) {
   return true;
 }
 
+bool HeadlessPlatform::WaitEventUntil(Event& event, uint32_t deadline) {
+  if (WaitEvent(event, 0)) return true;
+  if (int32_t(deadline - now_) > 0) now_ = deadline;
+  return false;
+}
+
 void HeadlessPlatform::PostKeyUp(int key, uint32_t shift) {
   Event event;
   event.Type = EventType::KeyUp;

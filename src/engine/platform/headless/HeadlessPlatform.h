@@ -51,6 +51,9 @@ class HeadlessPlatform final : public Platform {
   bool IsForeground() const override { return foreground_; }
   uint32_t Milliseconds() override { return now_; }
   bool WaitEvent(Event& event, uint32_t timeoutMs) override;
+  // With nothing queued, the virtual clock jumps to the deadline (when it lies ahead): a
+  // loop that sleeps until its next timer then wakes exactly on time.
+  bool WaitEventUntil(Event& event, uint32_t deadline) override;
   void PostKeyUp(int key, uint32_t shift) override;
   void GetKeyboardState(std::array<uint8_t, 256>& keys) override { keys = keys_; }
   void GetCursorPos(int& x, int& y) override { x = mouseX_, y = mouseY_; }

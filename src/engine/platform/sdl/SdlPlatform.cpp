@@ -4,7 +4,10 @@
 
 #include <SDL.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -43,9 +46,25 @@ bool GameButton(uint8_t sdlButton, MouseButton& button, uint32_t& flag) {
   }
 }
 
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// Sleeps until the monotonic clock reads `ns`; an absolute wake-up, so the time spent
+// getting here does not push it later.
+void SleepUntilNs(int64_t ns) {
+  timespec ts{};
+  ts.tv_sec = time_t(ns / 1'000'000'000);
+  ts.tv_nsec = long(ns % 1'000'000'000);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
 }  // namespace
 
-SdlPlatform::SdlPlatform() {
+SdlPlatform::SdlPlatform() : originNs_(MonotonicNs()) {
   // Closing the window is reported once, as a window event, not again as SDL_QUIT.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   // No vsync: the game paces its frames with its own 20 ms timer, and waiting for the
@@ -160,23 +179,47 @@ bool SdlPlatform::IsForeground() const {
 
 // --- Clock and events ---
 
-uint32_t SdlPlatform::Milliseconds() { return SDL_GetTicks(); }
+// Whole milliseconds of the monotonic clock since the platform started.
+int64_t SdlPlatform::ClockMs() const { return (MonotonicNs() - originNs_) / 1'000'000; }
+
+uint32_t SdlPlatform::Milliseconds() { return uint32_t(ClockMs()); }
 
 bool SdlPlatform::WaitEvent(Event& event, uint32_t timeoutMs) {
-  const uint32_t start = SDL_GetTicks();
+  const int64_t now = ClockMs();
+  return WaitUntilNs(event, originNs_ + (now + int64_t(std::min<uint32_t>(timeoutMs, INT32_MAX))) * 1'000'000);
+}
+
+bool SdlPlatform::WaitEventUntil(Event& event, uint32_t deadline) {
+  const int64_t now = ClockMs();
+  const int64_t left = int32_t(deadline - uint32_t(now));
+  return WaitUntilNs(event, originNs_ + (now + std::max<int64_t>(left, 0)) * 1'000'000);
+}
+
+bool SdlPlatform::WaitUntilNs(Event& event, int64_t wakeNs) {
+  // SDL's own wait sleeps until an event comes or a timeout in whole milliseconds passes,
+  // and now and then wakes a few milliseconds late. It covers the wait but for the last
+  // few milliseconds, which an absolute sleep on the monotonic clock ends on time; events
+  // that come in those milliseconds are taken right after it.
+  constexpr int64_t kPreciseNs = 4'000'000;
   for (;;) {
     if (!pending_.empty()) {
       event = pending_.front();
       pending_.pop_front();
       return true;
     }
-    const uint32_t elapsed = SDL_GetTicks() - start;
-    const uint32_t left = timeoutMs > elapsed ? std::min<uint32_t>(timeoutMs - elapsed, INT_MAX) : 0;
     SDL_Event e;
-    // The process sleeps inside SDL_WaitEventTimeout until an event or the time is up.
-    const int got = left > 0 ? SDL_WaitEventTimeout(&e, int(left)) : SDL_PollEvent(&e);
-    if (got == 0) return false;
-    Translate(e);
+    const int64_t left = wakeNs - MonotonicNs();
+    const int64_t coarseMs = (left - kPreciseNs) / 1'000'000;
+    if (coarseMs >= 1) {
+      if (SDL_WaitEventTimeout(&e, int(std::min<int64_t>(coarseMs, INT_MAX))) != 0) Translate(e);
+      continue;
+    }
+    if (SDL_PollEvent(&e) != 0) {
+      Translate(e);
+      continue;
+    }
+    if (left <= 0) return false;
+    SleepUntilNs(wakeNs);
   }
 }
 

@@ -33,8 +33,11 @@ class SdlPlatform final : public Platform {
   void Present(const Surface& surface) override;
   bool IsForeground() const override;
 
+  // Milliseconds of the monotonic clock since the platform was made.
   uint32_t Milliseconds() override;
   bool WaitEvent(Event& event, uint32_t timeoutMs) override;
+  // Wakes within a fraction of a millisecond after the clock reaches the deadline.
+  bool WaitEventUntil(Event& event, uint32_t deadline) override;
   void PostKeyUp(int key, uint32_t shift) override;
 
   void GetKeyboardState(std::array<uint8_t, 256>& keys) override;
@@ -67,6 +70,11 @@ class SdlPlatform final : public Platform {
   // Window pixel to surface pixel, by the renderer's logical size.
   void WindowToSurface(int wx, int wy, int& x, int& y) const;
   static void AudioCallback(void* self, uint8_t* stream, int bytes);
+  int64_t ClockMs() const;
+  // Takes the next event, waiting for one until the monotonic clock reads wakeNs.
+  bool WaitUntilNs(Event& event, int64_t wakeNs);
+
+  const int64_t originNs_;  // the monotonic clock when the platform was made
 
   bool videoOk_ = false, audioOk_ = false, joystickOk_ = false;
   SDL_Window* window_ = nullptr;
