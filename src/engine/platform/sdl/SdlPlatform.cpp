@@ -159,16 +159,24 @@ void SdlPlatform::Present(const Surface& surface) {
   if (renderer_ == nullptr || surface.Width <= 0 || surface.Height <= 0) return;
   if (texture_ == nullptr || textureW_ != surface.Width || textureH_ != surface.Height) {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, surface.Width,
+    // Our pixels are 0x00RRGGBB, which is SDL's RGB888: the top byte is not alpha. It is
+    // also the window's own format on a 24-bit X display, so that drawing the texture into
+    // the window is a plain copy of rows rather than a conversion of every pixel.
+    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, surface.Width,
                                  surface.Height);
     if (texture_ == nullptr) return;
-    // Our pixels are 0x00RRGGBB: the zero alpha byte must be ignored, not blended.
     SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_NONE);
     textureW_ = surface.Width, textureH_ = surface.Height;
   }
   SDL_UpdateTexture(texture_, nullptr, surface.Pixels.data(), surface.Width * int(sizeof(uint32_t)));
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
+  // The picture covers the whole window when the window has the picture's size; only a
+  // larger window (full screen, or one dragged bigger) has bars around it to clear.
+  int outputW = 0, outputH = 0;
+  if (SDL_GetRendererOutputSize(renderer_, &outputW, &outputH) != 0 || outputW != surface.Width ||
+      outputH != surface.Height) {
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+  }
   SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
   SDL_RenderPresent(renderer_);
 }
