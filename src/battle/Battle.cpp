@@ -23,6 +23,10 @@ bool LeavesPlay(TSprite& sprite, const GameGlobals& g, int bornLevel) {
 
 bool PlayWaits(TForm1& form) { return form.Timer2.Enabled(); }
 
+bool Chance(TForm1& form, int odds) { return form.Rnd(odds) == odds - 1; }
+
+int TicksPer(TForm1& form, double perSecond) { return Nint(1000.0 / form.DXTimer1.Interval() / perSecond); }
+
 void SetImage(TImageSprite& sprite, TForm1& form, const std::string& name) {
   sprite.ImageItem = &form.GameImgs.Items.FindItem(name);
   sprite.Width = sprite.ImageItem->CellWidth();

@@ -20,6 +20,11 @@ bool LeavesPlay(TSprite& sprite, const GameGlobals& g, int bornLevel);
 // While the level banner, the respawn wait or a pause runs, play stands still.
 bool PlayWaits(TForm1& form);
 
+// An event with odds of 1 in `odds`: rnd(odds) came out as odds - 1. Draws one number.
+bool Chance(TForm1& form, int odds);
+// Frames of the frame timer between two events that happen `perSecond` times a second.
+int TicksPer(TForm1& form, double perSecond);
+
 // Sets the sprite's picture from the play pictures, and its size from the picture's cell.
 void SetImage(TImageSprite& sprite, TForm1& form, const std::string& name);
 // Plays a sound effect once, when sound effects are on.

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <span>
 #include <string>
 
 #include "battle/Battle.h"
@@ -15,18 +14,6 @@
 #include "game/Form1.h"
 
 namespace {
-
-// One straight piece of the ground: for a foot point in [FootFrom, FootTo], the body's top
-// is (Base - height) + (foot - Start) * Slope.
-struct GroundSegment {
-  int FootFrom, FootTo;
-  int Base, Start;
-  double Slope;
-};
-
-// The slopes as the game has always stored them: 10/27, 37/95, 7/90, 15/14, 8/67.
-constexpr double kSlope1 = 0.37037037, kSlope2 = 0.38947368, kSlope3 = 0.07777778, kSlope4 = 1.07142857,
-                 kSlope5 = 0.11940299;
 
 // Walking right the foot is the front (right) foot, 35 px in from the body's right edge.
 constexpr GroundSegment kGroundRight[] = {
@@ -57,19 +44,18 @@ constexpr int kHealthMax = 100;
 
 double Radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
 
-// Frames of the 20 ms timer between two events that happen `perSecond` times a second.
-int TicksPer(TForm1& form, double perSecond) {
-  return Nint(1000.0 / double(form.DXTimer1.Interval()) / perSecond);
-}
-
 }  // namespace
 
-double GroundY(double x, double y, int width, int height, bool walkingRight) {
-  const double foot = walkingRight ? x + width - 35 : x + 35;
+double ProfileY(std::span<const GroundSegment> profile, double foot, double y, int height) {
   const int footPixel = Nint(foot);
-  for (const GroundSegment& s : walkingRight ? std::span(kGroundRight) : std::span(kGroundLeft))
+  for (const GroundSegment& s : profile)
     if (footPixel >= s.FootFrom && footPixel <= s.FootTo) return (s.Base - height) + (foot - s.Start) * s.Slope;
   return y;
+}
+
+double GroundY(double x, double y, int width, int height, bool walkingRight) {
+  if (walkingRight) return ProfileY(kGroundRight, x + width - 35, y, height);
+  return ProfileY(kGroundLeft, x + 35, y, height);
 }
 
 // ---- TPlayer ----

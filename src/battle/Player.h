@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "engine/Sprite.h"
 
@@ -41,6 +42,19 @@ inline constexpr std::array<WeaponSpec, 8> kWeapons = {{
 inline constexpr int kAimMax = 105;
 // The grenade launcher only lobs: its aim is held between these.
 inline constexpr int kGrenadeAimMin = 30, kGrenadeAimMax = 70;
+
+// One straight piece of a ground profile: for a foot point in [FootFrom, FootTo] (rounded to
+// the nearest pixel) the top of a sprite `height` tall is (Base - height) + (foot - Start) * Slope.
+struct GroundSegment {
+  int FootFrom, FootTo;
+  int Base, Start;
+  double Slope;
+};
+// The slopes of the ground as the game has always stored them: 10/27, 37/95, 7/90, 15/14, 8/67.
+inline constexpr double kSlope1 = 0.37037037, kSlope2 = 0.38947368, kSlope3 = 0.07777778, kSlope4 = 1.07142857,
+                        kSlope5 = 0.11940299;
+// The top Y on a profile for a foot point; y itself where no piece lies under the foot.
+double ProfileY(std::span<const GroundSegment> profile, double foot, double y, int height);
 
 // Where the ground lies under the walking figure: Y (the body's top) for the body's X,
 // Width and Height, walking right or left; unchanged where the ground is flat.

@@ -6,6 +6,7 @@
 #include "battle/Player.h"
 #include "battle/Troops.h"
 #include "game/Form1.h"
+#include "game/Screens.h"
 #include "ui/MenuWidgets.h"
 
 namespace {
@@ -23,6 +24,19 @@ bool PointInside(const TSprite& point, TSprite& other) {
   const TRect p = point.OwnBounds();
   const TRect r = dynamic_cast<TImageSpriteEx*>(&other) != nullptr ? other.OwnBounds() : other.GetBounds();
   return r.Left < p.Left && p.Left < r.Right && r.Top < p.Top && p.Top < r.Bottom;
+}
+
+// Drawn turned about its point, at the picture's own size.
+void DrawTurned(TImageSprite& shot, uint8_t rotation) {
+  Surface* surface = shot.Engine->DrawSurface();
+  if (surface == nullptr) return;
+  TPictureCollectionItem& item = *shot.ImageItem;
+  item.RotatePattern(*surface, Nint(shot.X), Nint(shot.Y), item.CellWidth(), item.CellHeight(), Nint(shot.FramePos),
+                     0.5, 0.5, rotation);
+}
+
+bool IsFigure(TSprite* sprite) {
+  return dynamic_cast<TPlayer*>(sprite) != nullptr || dynamic_cast<TVerhTela*>(sprite) != nullptr;
 }
 
 // Projectiles live over the field between y 45 and 545.
@@ -83,23 +97,110 @@ void TBullet1::MoveStep(int) {
 }
 
 void TBullet1::HandleCollision(TSprite* other, bool&) {
-  if (dynamic_cast<TNiz*>(other) == nullptr) return;
+  // A shot that already hit something this pass hits nothing more.
+  if (IsDead || dynamic_cast<TNiz*>(other) == nullptr) return;
   // Rockets and grenades explode on the ground, as long as such a weapon is still in hand.
   const TPlayer* player = Form.G.Player;
   if (player != nullptr && player->Weapon > 4) new TVzriv(Form, X, Y);
   Kill();
 }
 
-void TBullet1::DrawStep() {
-  Surface* surface = Engine->DrawSurface();
-  if (surface == nullptr) return;
-  ImageItem->RotatePattern(*surface, Nint(X), Nint(Y), ImageItem->CellWidth(), ImageItem->CellHeight(),
-                           Nint(FramePos), 0.5, 0.5, Rotation);
-}
+void TBullet1::DrawStep() { DrawTurned(*this, Rotation); }
 
 TRect TBullet1::GetBounds() { return PointBounds(*this); }
 
 bool TBullet1::HitTest(TSprite* other) { return PointInside(*this, *other) && TImageSprite::HitTest(other); }
+
+// ---- TBullet2 ----
+
+TBullet2::TBullet2(TForm1& form, double x, double y, int speedX, int damage)
+    : TImageSprite(PlayParent(form)), Form(form), BornLevel(form.G.Level), SpeedX(speedX), Damage(damage) {
+  ImageItem = &form.GameImgs.Items.FindItem("Bullet2");
+  X = x;
+  Y = y;
+  AssignZ(5);
+  PixelExact = true;
+}
+
+// No wait here: these shots fly on through the respawn wait and a pause.
+void TBullet2::MoveStep(int moveCount) {
+  TImageSprite::MoveStep(moveCount);
+  LeavesPlay(*this, Form.G, BornLevel);
+  X += SpeedX;
+  if (OffField(*this)) Kill();
+  Collide();
+}
+
+void TBullet2::HandleCollision(TSprite* other, bool&) {
+  if (IsDead) return;
+  if (IsFigure(other)) {
+    HitPlayer(Form, Damage, false, X, Y);
+    Kill();
+  } else if (dynamic_cast<TNiz*>(other) != nullptr) {
+    Kill();
+  }
+}
+
+void TBullet2::DrawStep() {
+  if (Surface* surface = Engine->DrawSurface()) ImageItem->DrawPattern(*surface, Nint(X), Nint(Y), 0);
+}
+
+TRect TBullet2::GetBounds() { return PointBounds(*this); }
+
+bool TBullet2::HitTest(TSprite* other) { return PointInside(*this, *other) && TImageSprite::HitTest(other); }
+
+// ---- TBullet3 ----
+
+TBullet3::TBullet3(TForm1& form, const Bullet3Launch& launch)
+    : TImageSprite(PlayParent(form)),
+      Form(form),
+      SpeedFactorX(launch.SpeedFactor),
+      SpeedFactorY(launch.SpeedFactor),
+      VelX(launch.VelX),
+      VelY(launch.VelY),
+      Damage(launch.Damage),
+      Rotation(launch.Rotation),
+      BornLevel(launch.BornLevel) {
+  ImageItem = &form.GameImgs.Items.FindItem(launch.Image);
+  X = launch.X;
+  Y = launch.Y;
+  AssignZ(5);
+}
+
+void TBullet3::MoveStep(int moveCount) {
+  TImageSprite::MoveStep(moveCount);
+  LeavesPlay(*this, Form.G, BornLevel);
+  if (PlayWaits(Form)) return;
+  X += VelX * SpeedFactorX;
+  Y += VelY * SpeedFactorY;
+  if (OffField(*this)) Kill();
+  Collide();
+}
+
+void TBullet3::HandleCollision(TSprite* other, bool&) {
+  if (IsDead) return;
+  GameGlobals& g = Form.G;
+  if (dynamic_cast<TNiz*>(other) != nullptr) {
+    if (Damage > 2) new TVzriv(Form, X, Y);
+  } else if (IsFigure(other)) {
+    HitPlayer(Form, Damage, true, X, Y);
+  } else if (dynamic_cast<TBunker*>(other) != nullptr) {
+    // The run ends on the first hit that finds the bunker already destroyed.
+    if (g.BunkerHealth >= 1 || g.GameState != "Game")
+      HitBunker(Form, Damage, X, Y);
+    else
+      StartGameOver(Form);
+  } else {
+    return;
+  }
+  Kill();
+}
+
+void TBullet3::DrawStep() { DrawTurned(*this, Rotation); }
+
+TRect TBullet3::GetBounds() { return PointBounds(*this); }
+
+bool TBullet3::HitTest(TSprite* other) { return PointInside(*this, *other) && TImageSprite::HitTest(other); }
 
 // ---- Being hit ----
 
@@ -138,6 +239,7 @@ void StartGameOver(TForm1& form) {
   g.GameState = "GameOver";
   form.Music.SongStop(g.MusicModule);
   PlaySound(form, "Over");
+  KillRef(g.AskBox);  // never two question boxes
   g.AskBox = new TAsk(PlayParent(form), form.DXImageList1.Items, "Qtns");
   if (g.DeathScreen != nullptr) g.DeathScreen->Visible = true;
   g.GameEnded = true;

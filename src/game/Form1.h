@@ -2,7 +2,6 @@
 // and receives the window's events.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -50,10 +49,6 @@ class TForm1 : public TFormEvents {
   TDXWaveList DXWaveList1;
   TRandom Random;
 
-  // Creates an aircraft of play: a supply plane (side 0 or 1), an enemy of a kind 1..5.
-  // Set by the sprites of play; spawning draws its numbers even while they are unset.
-  std::function<void(TForm1&, int side)> NewCarrier;
-  std::function<void(TForm1&, int kind, int side)> NewPlane;
 
   // Host (and port) of the score server; the build chooses the default.
   std::string ScoreServer;

@@ -10,6 +10,7 @@
 #include "battle/Player.h"
 #include "battle/Troops.h"
 #include "support/PlayFixture.h"
+#include "ui/MenuWidgets.h"
 
 namespace {
 
@@ -148,6 +149,64 @@ TEST_F(ProjectilesTest, HitsTakeHealthThenLivesThenTheGame) {
   EXPECT_TRUE(form->Timer3.Enabled());
 }
 
+TBullet3* EnemyShot(TForm1& form, double x, double y, int damage) {
+  Bullet3Launch launch;
+  launch.Image = "Bullet2";
+  launch.X = x, launch.Y = y;
+  launch.SpeedFactor = 0.02;  // 1 px a tick
+  launch.Damage = uint8_t(damage);
+  launch.BornLevel = form.G.Level;
+  return new TBullet3(form, launch);
+}
+
+TEST_F(ProjectilesTest, EnemyFireHurtsThePlayerAndExplodesFromDamageThree) {
+  TPlayer& p = Player();
+  p.X = 500;  // clear of the bunker, which a shot would hit first
+  for (int damage : {2, 3}) {
+    SCOPED_TRACE(damage);
+    p.Health = 100;
+    EnemyShot(*form, p.X + 40, p.Y + 10, damage);
+    Sounds();
+    Ticks(1);
+    EXPECT_EQ(p.Health, 100 - damage);
+    EXPECT_EQ(CountAlive<TBullet3>(*form), 0);
+    const std::vector<std::string> sounds = Sounds();
+    EXPECT_EQ(std::count(sounds.begin(), sounds.end(), "Explod"), damage > 2 ? 1 : 0);
+    Ticks(40);
+  }
+}
+
+TEST_F(ProjectilesTest, EnemyFireOnADestroyedBunkerEndsTheRunOnlyInPlay) {
+  const TRect bunker = G().Bunker->GetBounds();
+  G().BunkerHealth = 0;
+  G().GameState = "ExitGame?";  // while leaving is asked about, a hit only hits
+  EnemyShot(*form, bunker.Left + 20, bunker.Top + 20, 1);
+  form->Timer2.SetEnabled(false);
+  Ticks(1);
+  EXPECT_EQ(G().BunkerHealth, -1);
+  G().GameState = "Game";
+  EnemyShot(*form, bunker.Left + 20, bunker.Top + 20, 1);
+  Ticks(1);
+  EXPECT_EQ(G().GameState, "GameOver");
+  EXPECT_EQ(CountAlive<TAsk>(*form), 1);
+  StartGameOver(*form);  // a second end never leaves two question boxes
+  Ticks(1);
+  EXPECT_EQ(CountAlive<TAsk>(*form), 1);
+}
+
+TEST_F(ProjectilesTest, ParatroopersShotsFlyOnWhilePlayWaits) {
+  TPlayer& p = Player();
+  p.Health = 0;
+  HitPlayer(*form, 1, false, 0, 0);  // down: the respawn wait runs
+  ASSERT_TRUE(form->Timer2.Enabled());
+  auto* shot = new TBullet2(*form, p.X - 25, p.Y + 10, 10, 3);
+  const double x0 = shot->X;
+  Ticks(1);
+  EXPECT_EQ(shot->X, x0 + 10);
+  Ticks(3);  // reaches the invisible figure and lowers the health it got back
+  EXPECT_EQ(p.Health, 97);
+}
+
 TEST_F(ProjectilesTest, LivesNeverFallBelowNothing) {
   G().GameState = "ExitGame?";  // a shot still in flight while leaving is asked about
   Player().Lives = 0;
@@ -156,23 +215,28 @@ TEST_F(ProjectilesTest, LivesNeverFallBelowNothing) {
 }
 
 TEST_F(ProjectilesTest, TheBunkerShowsItsStrengthInFifths) {
-  // Level 1: full strength 400, so the fifths lie at 80, 160, 240 and 320.
+  // Strength left, in fifths of the full strength, after a hit of 1.
   struct Case {
-    int32_t before;
+    double fifthsAfter;
     const char* lower;
     const char* upper;
   };
   const Case cases[] = {
-      {330, "BunkerN1", "BunkerV1"}, {321, "BunkerN2", "BunkerV2"}, {241, "BunkerN3", "BunkerV3"},
-      {161, "BunkerN4", "BunkerV4"}, {50, "BunkerN4", "BunkerV4"},  // between 1 and 80: as it was
-      {1, "BunkerN5", "BunkerV4"},
+      {4.5, "BunkerN1", "BunkerV1"}, {4, "BunkerN2", "BunkerV2"}, {3, "BunkerN3", "BunkerV3"},
+      {2, "BunkerN4", "BunkerV4"},   {0.5, "BunkerN4", "BunkerV4"},  // between 1 and a fifth: as it was
+      {0, "BunkerN5", "BunkerV4"},
   };
-  for (const Case& c : cases) {
-    G().BunkerHealth = c.before;
-    HitBunker(*form, 1, 400, 400);
-    EXPECT_EQ(G().BunkerHealth, c.before - 1);
-    EXPECT_EQ(G().Bunker->ImageItem->Name, c.lower) << c.before;
-    EXPECT_EQ(G().BunkerTop->ImageItem->Name, c.upper) << c.before;
+  for (uint16_t full : {400, 440, 600}) {
+    G().BunkerHealthMax = full;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << full << " at " << c.fifthsAfter << " fifths");
+      const int32_t after = int32_t(full / 5 * c.fifthsAfter);
+      G().BunkerHealth = after + 1;
+      HitBunker(*form, 1, 400, 400);
+      EXPECT_EQ(G().BunkerHealth, after);
+      EXPECT_EQ(G().Bunker->ImageItem->Name, c.lower);
+      EXPECT_EQ(G().BunkerTop->ImageItem->Name, c.upper);
+    }
   }
 }
 
