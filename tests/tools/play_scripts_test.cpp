@@ -16,9 +16,10 @@ struct PlayScripts : ::testing::Test {
   TempFolder work;
 
   void SetUp() override { CopyBuiltGameData(game.Dir()); }
-  nlohmann::json Run(const std::string& script) {
+  nlohmann::json Run(const std::string& script, int seed = 7) {
     const std::string path = work.Dir() + "state.json";
-    const PlayRun run = RunPlayScript(game.Dir(), work.Dir(), "seed 7\n" + script + "state " + path + "\n");
+    const PlayRun run =
+        RunPlayScript(game.Dir(), work.Dir(), "seed " + std::to_string(seed) + "\n" + script + "state " + path + "\n");
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
     return std::filesystem::exists(path) ? ReadStateJson(path) : nlohmann::json{};
   }
@@ -63,6 +64,43 @@ TEST_F(PlayScripts, TheJoystickWalksAndAims) {
   EXPECT_LT(player["X"].get<double>(), 370);
   EXPECT_EQ(player["FacingRight"], false);
   EXPECT_EQ(player["AimAngle"], 105);
+}
+
+// Seeded: the first aircraft (a transport) goes down to the Alt+R burst in the fifth volley.
+TEST_F(PlayScripts, LevelOneEndsWithTheFirstAircraftShotDown) {
+  std::string script = "key Enter\nframes 101\n";
+  for (int volley = 0; volley < 5; ++volley) script += "frames 25\ndown Alt\nkey R\nup Alt\n";
+  script += "frames 3\nscreenshot " + work.Dir() + "level2.png\n";
+  const nlohmann::json state = Run(script, 11);
+  EXPECT_EQ(state["Level"], 2);
+  EXPECT_EQ(state["Score"], 30);
+  EXPECT_EQ(state["LevelGoal"], 4);
+  EXPECT_EQ(state["Timer2"], true);  // the banner of level 2
+  EXPECT_TRUE(ReadPng(work.Dir() + "level2.png").has_value());
+}
+
+// Seeded: standing left of the bunker, the soldier is shot by landed paratroopers until he
+// goes down, and stands up again at the start two seconds later.
+TEST_F(PlayScripts, ALostLifeShowsTheDeathOverlayAndTheSoldierComesBack) {
+  const std::string down = work.Dir() + "down.json";
+  const nlohmann::json up = Run("key Enter\nframes 101\ndown Left\nframes 60\nup Left\nframes 1870\n"
+                                "screenshot " + work.Dir() + "down.png\nstate " + down + "\nframes 110\n",
+                                11);
+  const nlohmann::json wasDown = ReadStateJson(down);
+  EXPECT_EQ(wasDown["Player"]["Lives"], 2);
+  EXPECT_EQ(wasDown["Player"]["Alive"], false);
+  EXPECT_EQ(wasDown["PlayerDown"], true);
+  bool overlay = false, blood = false;
+  for (const auto& sprite : wasDown["sprites"]) {
+    overlay = overlay || (sprite["class"] == "TScrDie" && sprite["visible"] == true);
+    blood = blood || sprite["class"] == "TBlood";
+  }
+  EXPECT_TRUE(overlay);
+  EXPECT_TRUE(blood);
+  EXPECT_EQ(up["Player"]["Alive"], true);
+  EXPECT_EQ(up["PlayerDown"], false);
+  EXPECT_EQ(up["Player"]["X"], 370);
+  EXPECT_EQ(up["Player"]["Lives"], 2);
 }
 
 TEST_F(PlayScripts, EscapeAndYesReturnToTheMenu) {
