@@ -36,5 +36,10 @@ void ApplyDisplayMode(TForm1& form) {
   SaveSettings(form);
 }
 
-// The platform's cursor is shown or hidden outright; there is no show count to balance.
-void SetCursorVisible(TForm1& form, bool show) { form.Platform.ShowCursor(show); }
+// The platform's cursor is shown or hidden outright; there is no show count to balance. It
+// is hidden only in play, where the pointer steers as a relative device that stays in the
+// window.
+void SetCursorVisible(TForm1& form, bool show) {
+  form.Platform.ShowCursor(show);
+  form.Platform.SetRelativeMouse(!show);
+}

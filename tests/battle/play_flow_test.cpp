@@ -24,6 +24,7 @@ TEST_F(PlayFlow, StartBuildsThePlayScreenAndShowsLevelOneForTwoSeconds) {
   EXPECT_EQ(g.BunkerHealth, 400);
   EXPECT_EQ(g.MenuSelection, 1);
   EXPECT_FALSE(platform.CursorShown());
+  EXPECT_TRUE(platform.RelativeMouse());  // the pointer steers and stays in the window
   for (int n : {CountAlive<TFon>(*form), CountAlive<TNiz>(*form), CountAlive<TBunker>(*form),
                 CountAlive<TBunkerVerh>(*form), CountAlive<TPlayer>(*form), CountAlive<TPolosa1>(*form),
                 CountAlive<TPolosa2>(*form), CountAlive<TLifes>(*form), CountAlive<TScrDie>(*form)})
@@ -82,6 +83,7 @@ TEST_F(PlayFlow, EscapeAsksAndYesLeavesForTheMenuWhileNoResumes) {
     EXPECT_EQ(n, 0);
   EXPECT_EQ(CountAlive<TMenuB>(*form), 6);
   EXPECT_TRUE(platform.CursorShown());
+  EXPECT_FALSE(platform.RelativeMouse());
 }
 
 TEST_F(PlayFlow, LevelsGrowHarder) {

@@ -27,6 +27,7 @@ class TNullPlatform final : public platform::Platform {
   void GetCursorPos(int& x, int& y) override { x = y = 0; }
   void SetCursorPos(int, int) override {}
   void ShowCursor(bool) override {}
+  void SetRelativeMouse(bool) override {}
   bool ReadJoystick(platform::JoystickReading&) override { return false; }
   bool OpenAudio(platform::AudioSource&) override { return false; }
   void CloseAudio() override {}

@@ -121,6 +121,12 @@ class Platform {
   virtual void GetCursorPos(int& x, int& y) = 0;
   virtual void SetCursorPos(int x, int y) = 0;
   virtual void ShowCursor(bool show) = 0;
+  // While on, the pointer is a relative device held inside the window: it is hidden, the
+  // position that mouse events and GetCursorPos report moves by the device's motion, and
+  // SetCursorPos places that position without moving anything on the screen. So a game can
+  // measure motion from a point and put the pointer back there, and the pointer never
+  // leaves the window, in a window and in full screen alike.
+  virtual void SetRelativeMouse(bool on) = 0;
   // False when there is no joystick.
   virtual bool ReadJoystick(JoystickReading& reading) = 0;
 

@@ -302,4 +302,26 @@ TEST_F(SdlPlatformTest, AudioOpensOnTheDummyDeviceAndLocks) {
   sdl.reset();  // closes the device before the source goes away
 }
 
+// In play the pointer is relative: motion moves the reported position from where the game
+// put it, and putting it back moves nothing on the screen.
+TEST_F(SdlPlatformTest, ARelativePointerMovesByTheMotionFromWhereTheGamePutIt) {
+  sdl->SetRelativeMouse(true);
+  ASSERT_EQ(SDL_GetRelativeMouseMode(), SDL_TRUE);
+  sdl->SetCursorPos(400, 300);
+  SDL_Event motion{};
+  motion.type = SDL_MOUSEMOTION;
+  motion.motion.xrel = 25, motion.motion.yrel = -40;
+  motion.motion.x = 3, motion.motion.y = 4;  // where SDL's own pointer is plays no part
+  Push(motion);
+  const std::vector<Event> events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].X, 425);
+  EXPECT_EQ(events[0].Y, 260);
+  int x = 0, y = 0;
+  sdl->GetCursorPos(x, y);
+  EXPECT_EQ(std::make_pair(x, y), std::make_pair(425, 260));
+  sdl->SetRelativeMouse(false);
+  EXPECT_EQ(SDL_GetRelativeMouseMode(), SDL_FALSE);
+}
+
 }  // namespace

@@ -59,6 +59,8 @@ class HeadlessPlatform final : public Platform {
   void GetCursorPos(int& x, int& y) override { x = mouseX_, y = mouseY_; }
   void SetCursorPos(int x, int y) override { mouseX_ = x, mouseY_ = y; }
   void ShowCursor(bool show) override { cursorShown_ = show; }
+  // The scripted pointer is a position already: nothing changes but the record.
+  void SetRelativeMouse(bool on) override { relativeMouse_ = on; }
   bool ReadJoystick(JoystickReading& reading) override;
   bool OpenAudio(AudioSource&) override { return false; }
   void CloseAudio() override {}
@@ -74,6 +76,7 @@ class HeadlessPlatform final : public Platform {
   void Record(std::string_view channel, std::string_view what) override;
 
   bool CursorShown() const { return cursorShown_; }
+  bool RelativeMouse() const { return relativeMouse_; }
   bool Minimized() const { return minimized_; }
 
  private:
@@ -83,6 +86,7 @@ class HeadlessPlatform final : public Platform {
   uint32_t mouseButtons_ = 0;  // ssLeft, ssRight, ssMiddle
   int mouseX_ = 0, mouseY_ = 0;
   bool cursorShown_ = true;
+  bool relativeMouse_ = false;
   bool foreground_ = true;
   bool fullScreen_ = false;
   bool minimized_ = false;

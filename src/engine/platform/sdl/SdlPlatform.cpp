@@ -270,10 +270,17 @@ void SdlPlatform::Translate(const SDL_Event& e) {
       }
       return;
     case SDL_MOUSEMOTION:
-      // Event coordinates are already in logical (surface) units, thanks to the renderer.
+      // Event coordinates and motion are already in logical (surface) units, thanks to the
+      // renderer. A relative pointer moves by the motion from where the game left it.
       buttons_ = ButtonFlags(e.motion.state);
       event.Type = EventType::MouseMove;
-      event.X = e.motion.x, event.Y = e.motion.y;
+      if (relative_) {
+        pointerX_ += e.motion.xrel, pointerY_ += e.motion.yrel;
+        ClampToSurface(pointerX_, pointerY_);
+        event.X = pointerX_, event.Y = pointerY_;
+      } else {
+        event.X = e.motion.x, event.Y = e.motion.y;
+      }
       break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
@@ -285,6 +292,7 @@ void SdlPlatform::Translate(const SDL_Event& e) {
       buttons_ = down ? (buttons_ | flag) : (buttons_ & ~flag);
       event.Type = down ? EventType::MouseDown : EventType::MouseUp;
       event.X = e.button.x, event.Y = e.button.y;
+      if (relative_) event.X = pointerX_, event.Y = pointerY_;
       break;
     }
     case SDL_MOUSEWHEEL: {
@@ -358,6 +366,10 @@ void SdlPlatform::WindowToSurface(int wx, int wy, int& x, int& y) const {
 }
 
 void SdlPlatform::GetCursorPos(int& x, int& y) {
+  if (relative_) {
+    x = pointerX_, y = pointerY_;
+    return;
+  }
   int wx = 0, wy = 0;
   SDL_GetMouseState(&wx, &wy);
   WindowToSurface(wx, wy, x, y);
@@ -365,8 +377,12 @@ void SdlPlatform::GetCursorPos(int& x, int& y) {
 }
 
 void SdlPlatform::SetCursorPos(int x, int y) {
-  if (window_ == nullptr || renderer_ == nullptr) return;
   ClampToSurface(x, y);
+  if (relative_) {
+    pointerX_ = x, pointerY_ = y;
+    return;
+  }
+  if (window_ == nullptr || renderer_ == nullptr) return;
   // Aim at the middle of the surface pixel, then step to a window pixel that reads back
   // as exactly (x, y): a game that centres the pointer and measures how far it moved
   // must see no drift from rounding.
@@ -382,6 +398,18 @@ void SdlPlatform::SetCursorPos(int x, int y) {
 }
 
 void SdlPlatform::ShowCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+void SdlPlatform::SetRelativeMouse(bool on) {
+  if (on == relative_ || window_ == nullptr) return;
+  if (on) {
+    GetCursorPos(pointerX_, pointerY_);  // it goes on from where it is
+    relative_ = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
+  } else {
+    SDL_SetRelativeMouseMode(SDL_FALSE);
+    relative_ = false;
+    SetCursorPos(pointerX_, pointerY_);  // the real pointer comes back where the game left it
+  }
+}
 
 bool SdlPlatform::ReadJoystick(JoystickReading& reading) {
   if (!joystickOk_) return false;

@@ -44,6 +44,7 @@ class SdlPlatform final : public Platform {
   void GetCursorPos(int& x, int& y) override;
   void SetCursorPos(int x, int y) override;
   void ShowCursor(bool show) override;
+  void SetRelativeMouse(bool on) override;
   bool ReadJoystick(JoystickReading& reading) override;
 
   bool OpenAudio(AudioSource& source) override;
@@ -87,6 +88,8 @@ class SdlPlatform final : public Platform {
   std::deque<Event> pending_;  // posted key releases and the rest of a multi-byte text
   uint32_t modifiers_ = 0;     // ssShift/ssCtrl/ssAlt as of the last key event
   uint32_t buttons_ = 0;       // ssLeft/ssRight/ssMiddle as of the last mouse event
+  bool relative_ = false;      // SDL's relative mouse mode is on
+  int pointerX_ = 0, pointerY_ = 0;  // the pointer's surface position while it is relative
 
   _SDL_Joystick* joystick_ = nullptr;
   uint32_t audioDevice_ = 0;
