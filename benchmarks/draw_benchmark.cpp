@@ -6,65 +6,13 @@
 // - one menu frame of the real game on the headless back end, beside the floor;
 // - stretched and rotated patterns, and name lookup in small and large collections.
 // Counters named x_... give the ratio to the reference measured in the same run.
-#include <benchmark/benchmark.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <memory>
-#include <string>
-
-#include "engine/Application.h"
+#include "FrameBench.h"
 #include "engine/DXDraw.h"
 #include "engine/PictureCollection.h"
-#include "engine/platform/headless/HeadlessPlatform.h"
-#include "game/Form1.h"
 
 namespace {
 
-constexpr int kWidth = 800, kHeight = 600;
-constexpr size_t kFrameBytes = size_t(kWidth) * kHeight * sizeof(uint32_t);
-
-using Clock = std::chrono::steady_clock;
-
-// Mean seconds per call of `body`, over at least 0.2 s of calls.
-template <typename Body>
-double SecondsPerCall(Body body) {
-  int64_t calls = 0;
-  const Clock::time_point start = Clock::now();
-  Clock::duration spent{};
-  while (spent < std::chrono::milliseconds(200)) {
-    for (int i = 0; i < 16; ++i) body();
-    calls += 16;
-    spent = Clock::now() - start;
-  }
-  return std::chrono::duration<double>(spent).count() / double(calls);
-}
-
-// Runs the benchmark loop over `body` and reports, beside the usual time, the ratio of
-// its mean time per iteration to `reference` seconds, and the reference itself.
-template <typename Body>
-void RunAgainst(benchmark::State& state, double reference, const char* ratioName, Body body) {
-  const Clock::time_point start = Clock::now();
-  for (auto _ : state) body();
-  const double perIteration =
-      std::chrono::duration<double>(Clock::now() - start).count() / double(std::max<int64_t>(state.iterations(), 1));
-  state.counters[ratioName] = perIteration / reference;
-  state.counters["reference_us"] = reference * 1e6;
-}
-
-// The floor: clear one frame, copy it once.
-struct Floor {
-  Surface Frame{kWidth, kHeight}, Copy{kWidth, kHeight};
-  void operator()() {
-    std::memset(Frame.Pixels.data(), 0, kFrameBytes);
-    benchmark::ClobberMemory();
-    std::memcpy(Copy.Pixels.data(), Frame.Pixels.data(), kFrameBytes);
-    benchmark::DoNotOptimize(Copy.Pixels.data());
-    benchmark::ClobberMemory();
-  }
-};
+using namespace bench;
 
 double MemsetSeconds() {
   Surface frame(kWidth, kHeight);
@@ -156,49 +104,16 @@ void BM_DrawPatternFullScreen(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawPatternFullScreen)->ArgName("keyed")->Arg(0)->Arg(1);
 
-// The game's data, built beside the benchmark, copied into a folder of its own because
-// the game writes Config.cfg into its folder.
-class GameFolder {
- public:
-  GameFolder() {
-    namespace fs = std::filesystem;
-    path_ = fs::temp_directory_path() / ("zarovel-benchmark-" + std::to_string(getpid()));
-    fs::create_directories(path_);
-    fs::copy(ZAROVEL_GAME_DATA, path_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-  }
-  ~GameFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  GameFolder(const GameFolder&) = delete;
-  GameFolder& operator=(const GameFolder&) = delete;
-  std::string Dir() const { return path_.string() + "/"; }
-
- private:
-  std::filesystem::path path_;
-};
-
 // One tick of the real game at its main menu on the headless back end: clear, move, draw
 // the menu's sprites and texts, present.
 void BM_MenuFrame(benchmark::State& state) {
-  GameFolder folder;
-  platform::HeadlessPlatform platform;
-  TApplication application(platform);
-  platform.OpenWindow("Zarovel", kWidth, kHeight);
-  auto form = std::make_unique<TForm1>(application, folder.Dir(), 1);
-  form->Load();
-  uint32_t now = 0;
-  const auto tick = [&] {
-    now += 20;
-    platform.SetTime(now);
-    application.Idle();
-  };
-  for (int i = 0; i < 50; ++i) tick();  // past the first frames of start-up
-  if (form->G.GameState != "Menu") state.SkipWithError("the game is not at its menu");
-  const int presentedBefore = platform.PresentCount();
+  HeadlessGame game;
+  for (int i = 0; i < 50; ++i) game.Tick();  // past the first frames of start-up
+  if (game.Form->G.GameState != "Menu") state.SkipWithError("the game is not at its menu");
+  const int presentedBefore = game.Platform.PresentCount();
   Floor floor;
-  RunAgainst(state, SecondsPerCall(floor), "x_floor", tick);
-  if (platform.PresentCount() - presentedBefore != int(state.iterations())) {
+  RunAgainst(state, SecondsPerCall(floor), "x_floor", [&] { game.Tick(); });
+  if (game.Platform.PresentCount() - presentedBefore != int(state.iterations())) {
     state.SkipWithError("not every tick presented a frame");
   }
 }
