@@ -10,6 +10,8 @@
 #include "game/Levels.h"
 #include "game/Screens.h"
 #include "ui/MenuWidgets.h"
+#include "ui/Mouse.h"
+#include "ui/OnlineServices.h"
 
 namespace {
 
@@ -119,6 +121,48 @@ void TogglePause(TForm1& form) {
     Unpause(form);
   else
     Pause(form);
+}
+
+namespace {
+
+// The score goes to the server first when asked: "Please Wait..." is shown at once, since
+// the exchange holds the game still.
+void StoreRecord(TForm1& form) {
+  GameGlobals& g = form.G;
+  if (g.Settings.SendScore) {
+    g.Submitting = true;
+    g.SendCheckBox->Shown = false;
+    TCanvas& canvas = form.DXDraw1.SurfaceCanvas();
+    canvas.Font.Color = RGB(255, 0, 0);
+    canvas.TextOut(340, 320, "Please Wait...");
+    form.DXDraw1.ReleaseCanvas();
+    form.DXDraw1.Present();
+    SubmitScore(form, DecodeScore(g.Score));
+  }
+  // A failed write is reported; the record stays in the table and the next save keeps it.
+  const std::string error = InsertScore(g.Settings, g.Score, g.EntryName, g.AppDir);
+  if (!error.empty()) form.ShowMessage(error);
+  g.MenuSelection = 3;
+  g.Submitting = false;
+}
+
+}  // namespace
+
+void AnswerNameEntry(TForm1& form, bool store) {
+  GameGlobals& g = form.G;
+  if (store) StoreRecord(form);
+  KillRef(g.Ground);
+  KillRef(g.Bunker);
+  KillRef(g.BunkerTop);
+  KillRef(g.Background);
+  g.SendCheckBox->Shown = false;
+  KillRef(g.AskBox);
+  g.Background = new TFon(Root(form), form.DXImageList1.Items, "FonMenu");
+  ShowMenu(form);
+  if (g.MenuSelection == 3) {  // a stored record: its table at once
+    g.RequireHover = false;
+    DXDraw1Click(form);
+  }
 }
 
 void LeaveFinishedGame(TForm1& form) {

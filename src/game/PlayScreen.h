@@ -17,3 +17,7 @@ void ResumeGame(TForm1& form);
 void TogglePause(TForm1& form);
 // The question of a finished game's picture ("GameOver2") answered by a key or a click.
 void LeaveFinishedGame(TForm1& form);
+// The name entry answered: OK stores the record (sending it first when the check box is
+// ticked) and opens the score table; "Отмена" discards it. Both take the play screen down
+// and return to the menu.
+void AnswerNameEntry(TForm1& form, bool store);

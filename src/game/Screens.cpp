@@ -4,6 +4,7 @@
 #include "game/Config.h"
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
+#include "game/PlayScreen.h"
 #include "ui/MenuWidgets.h"
 
 namespace {
@@ -161,11 +162,12 @@ void CloseRequest(TForm1& form, bool& canClose) {
       KillRef(g.AskBox);
       g.GameState = "HiScores";  // the menu builder then removes the score screen
     } else if (state == "GameOver2") {
-      form.Timer3.SetEnabled(false);
-      KillRef(g.AskBox);
-      // Play: the finished game's screen is taken down here as when leaving it for the menu.
+      // The finished game is left as a key would leave it; a record goes to the name entry
+      // (where closing is refused), so it is never lost to a close request.
+      LeaveFinishedGame(form);
+      if (g.GameState != "Menu") return;
     }
-    ShowMenu(form);
+    if (g.GameState != "Menu") ShowMenu(form);
   }
   AskQuestion(form, "Exit?");
 }

@@ -131,7 +131,7 @@ void EnterKey(TForm1& form) {
     if (g.Selection == 1) EndGameByChoice(form);
     else ResumeGame(form);
   } else if (state == "EnterName") {
-    // Storing or discarding the record comes with the name entry.
+    AnswerNameEntry(form, g.Selection == 1);
   } else {
     g.RequireHover = false;
     DXDraw1Click(form);

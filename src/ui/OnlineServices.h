@@ -1,8 +1,13 @@
 // What the game hands to the desktop and to its score server.
 #pragma once
+#include <cstdint>
 #include <string>
 
 class TForm1;
+
+// Sends a new record's true score to the score server; returns when the exchange is over,
+// whether it succeeded or not.
+void SubmitScore(TForm1& form, uint32_t score);
 
 // The world score page of the score server at host.
 std::string WorldScoresUrl(const std::string& host);

@@ -94,9 +94,10 @@ TEST_F(PlayFlow, LevelsGrowHarder) {
       {1, 2, 180, 350, 190, 34, 1, 2, 400},   {2, 3, 160, 400, 180, 38, 2, 4, 440},
       {3, 4, 140, 450, 170, 42, 3, 3, 480},   {4, 5, 120, 500, 160, 46, 4, 8, 520},
       {5, 5, 100, 550, 150, 50, 5, 10, 560},  {6, 5, 100, 600, 140, 50, 5, 6, 600},
+      {15, 5, 100, 600, 50, 50, 5, 15, 960},  {16, 5, 100, 600, 50, 50, 5, 32, 1000},  // at their limits
   };
   for (const Row& r : rows) {
-    if (r.level > 1) NextLevel(*form);
+    while (G().Level < r.level) NextLevel(*form);
     const GameGlobals& g = G();
     EXPECT_EQ(g.Level, r.level);
     EXPECT_EQ(g.DropsPerPass, r.dropsPerPass) << r.level;

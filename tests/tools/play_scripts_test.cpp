@@ -2,9 +2,11 @@
 // the soldier walked, aimed, fired and paused, read back from the state dump and screenshots.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "engine/PngFile.h"
+#include "engine/platform/Cp1251.h"
 #include "support/GameFixture.h"
 #include "support/PlayFixture.h"
 #include "support/PlayScript.h"
@@ -103,10 +105,51 @@ TEST_F(PlayScripts, ALostLifeShowsTheDeathOverlayAndTheSoldierComesBack) {
   EXPECT_EQ(up["Player"]["Lives"], 2);
 }
 
-TEST_F(PlayScripts, EscapeAndYesReturnToTheMenu) {
-  const nlohmann::json state = Run("key Enter\nframes 101\nkey Escape\nframes 1\nkey Y\nframes 2\n");
+TEST_F(PlayScripts, LeavingIsAskedAndNoPlaysOnWhileYesEndsTheGame) {
+  const std::string asked = work.Dir() + "asked.json";
+  const nlohmann::json state = Run("key Enter\nframes 101\nkey Escape\nframes 1\nstate " + asked +
+                                   "\nkey N\nframes 5\nkey Escape\nframes 1\nkey Y\nframes 2\n");
+  EXPECT_EQ(ReadStateJson(asked)["GameState"], "ExitGame?");
   EXPECT_EQ(state["GameState"], "Menu");
   EXPECT_TRUE(state["Player"].is_null());
+  bool menuMusic = false;
+  for (const auto& m : state["music"]) menuMusic = menuMusic || m.get<std::string>().find("1.xm") != std::string::npos;
+  EXPECT_TRUE(menuMusic);
+}
+
+// Seeded: left of the bunker the soldier is shot until his last life is gone; with no score
+// the game ends in the menu.
+TEST_F(PlayScripts, AGameLostOnPurposeEndsInTheMenu) {
+  const nlohmann::json state = Run("key Enter\nframes 101\ndown Left\nframes 60\nup Left\nframes 7500\n", 11);
+  EXPECT_EQ(state["GameState"], "Menu");
+  EXPECT_EQ(state["Level"], 1);
+  EXPECT_TRUE(state["Player"].is_null());
+  for (const auto& sprite : state["sprites"]) EXPECT_NE(sprite["class"], "TNiz");
+}
+
+// Seeded: 30 points from the Alt+R burst beat the table's last entry; the name is typed in
+// Cyrillic, stored, shown in the table and written to Config.cfg.
+TEST_F(PlayScripts, ARecordTypedInCyrillicIsStoredShownAndSaved) {
+  std::string script = "key Enter\nframes 101\n";
+  for (int volley = 0; volley < 5; ++volley) script += "frames 25\ndown Alt\nkey R\nup Alt\n";
+  script += "key Escape\nframes 1\nkey Y\nframes 1\ntype Вася\nframes 20\nscreenshot " + work.Dir() +
+            "name.png\nkey Enter\nframes 2\nscreenshot " + work.Dir() + "table.png\n";
+  const nlohmann::json state = Run(script, 11);
+  EXPECT_EQ(state["GameState"], "HiScores");
+  EXPECT_EQ(state["Scores"][8]["name"], "Вася");  // 30 ranks 9th, below the default 30
+  EXPECT_EQ(state["Scores"][8]["score"], 30);
+  EXPECT_EQ(platform::Cp1251ToUtf8(SavedSettings(game.Dir()).Entry(9).Name.Get()), "Вася");
+}
+
+TEST_F(PlayScripts, TheMonkeyPlaysGameAfterGameWithoutGettingStuck) {
+  const PlayRun run = RunPlayScript(game.Dir(), work.Dir(), "seed 3\nmonkey 20000 3\n");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  long frames = 0, games = 0, peak = 0;
+  ASSERT_EQ(std::sscanf(run.Output.c_str(), "monkey: %ld frames, %ld games, peak %ld sprites", &frames, &games, &peak),
+            3)
+      << run.Output;
+  EXPECT_GE(games, 3);
+  EXPECT_LT(peak, 400);
 }
 
 }  // namespace

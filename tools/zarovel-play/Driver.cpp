@@ -163,6 +163,8 @@ bool Driver::Run(const Command& c) {
     Deliver(Simple(EventType::Minimize));
   } else if (n == "screenshot") {
     if (!WritePng(c.Args[0], platform_.LastFrame())) throw ScriptError(c.Line, "cannot write " + c.Args[0]);
+  } else if (n == "monkey") {
+    Monkey(c.Numbers[0], uint64_t(c.Numbers[1]));
   } else if (n == "state") {
     if (!WriteStateJson(c.Args[0], *form_, platform_)) throw ScriptError(c.Line, "cannot write " + c.Args[0]);
   }

@@ -27,6 +27,8 @@ class Driver {
   void Advance(uint32_t milliseconds);
   void Joystick(const Command& command);
   void Mouse(platform::EventType type, platform::MouseButton button);
+  // Soak: random input for `frames` frames (see Monkey.cpp).
+  void Monkey(long frames, uint64_t seed);
 
   std::string gameDir_;
   std::optional<uint64_t> seed_;
