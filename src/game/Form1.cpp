@@ -65,8 +65,12 @@ void TForm1::LaunchOnExit() { ::LaunchOnExit(*this); }
 
 void TForm1::ShowMessage(std::string_view utf8Text) { Platform.MessageBox(platform::Utf8ToCp1251(utf8Text)); }
 
+// Each tune is loaded once and then played again from its start: game after game would
+// otherwise pile up loaded copies of the two tunes for the whole run.
 void TForm1::PlayMusic(const std::string& path) {
-  G.MusicModule = Music.SongLoadFromFile(path);
+  const auto loaded = loadedMusic_.find(path);
+  G.MusicModule = loaded != loadedMusic_.end() ? loaded->second : Music.SongLoadFromFile(path);
+  if (G.MusicModule != 0) loadedMusic_[path] = G.MusicModule;
   if (G.MusicModule == 0) {
     ShowMessage("Не возможно загрузить музыку.");
     G.Settings.MusicOn = 0;

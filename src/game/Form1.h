@@ -2,6 +2,7 @@
 // and receives the window's events.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -79,5 +80,6 @@ class TForm1 : public TFormEvents {
 
  private:
   std::optional<uint64_t> fixedSeed_;
+  std::map<std::string, uint32_t> loadedMusic_;  // module handles by file
   int wheelDelta_ = 0;  // wheel movement not yet making a whole notch
 };
