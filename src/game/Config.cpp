@@ -2,10 +2,15 @@
 #include "game/Config.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -119,12 +124,38 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+// The name of a save's temporary file: the settings file's name, a dot, and the six letters
+// and digits that mkstemp fills in.
+bool IsSaveTemporary(const std::string& name) {
+  const std::string prefix = std::string(ConfigName) + ".";
+  if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) return false;
+  return std::all_of(name.begin() + std::ptrdiff_t(prefix.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Removes the temporary file of a save that was cut short: no process holds its lock any
+// more (a save in progress, of this or another running game, holds it until it is done).
+void RemoveIfAbandoned(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+  ::close(fd);
+}
+
 }  // namespace
+
+void RemoveInterruptedSaves(const std::string& appDir) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(appDir.empty() ? "." : appDir, error))
+    if (IsSaveTemporary(entry.path().filename().string())) RemoveIfAbandoned(entry.path());
+}
 
 void ScrambleNames(Settings& settings) { ShiftNames(settings, +1); }
 void UnscrambleNames(Settings& settings) { ShiftNames(settings, -1); }
 
 LoadResult LoadConfig(Settings& settings, const std::string& appDir) {
+  RemoveInterruptedSaves(appDir);
   LoadResult result;
   Record r;
   if (ReadRecord(appDir + ConfigName, r)) {
@@ -154,6 +185,9 @@ std::string SaveConfig(const Settings& settings, const std::string& appDir) {
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return ErrorText("Cannot create a temporary file for", errno);
+  // Held until the file is closed, or the process ends: start-up removes only temporary
+  // files that nobody holds (see RemoveInterruptedSaves).
+  ::flock(fd, LOCK_EX);
 
   // mkstemp makes the file private; the settings file is an ordinary readable one.
   const char* failed = nullptr;

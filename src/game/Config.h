@@ -24,12 +24,17 @@ struct LoadResult {
 void ScrambleNames(Settings& settings);
 void UnscrambleNames(Settings& settings);
 
-// Reads appDir + "Config.cfg" (appDir ends in '/'). Only the first 220 bytes count; a length
+// Reads appDir + "Config.cfg" (appDir ends in '/'), after removing what interrupted saves left
+// there (RemoveInterruptedSaves). Only the first 220 bytes count; a length
 // byte above 12 is clamped to 12 so no name runs past its field; padding is kept as read.
 // If the file cannot be opened or holds fewer than 220 bytes, nothing of it is used: music,
 // sound and window mode are switched on, the player name emptied, the default table set (other
 // fields keep what memory holds), and the file is written anew.
 LoadResult LoadConfig(Settings& settings, const std::string& appDir);
+// Removes the temporary files that saves cut short (a crash, a kill, a power cut) left in
+// appDir: only files named as a save names them ("Config.cfg." and six letters or digits),
+// and only those no running save holds.
+void RemoveInterruptedSaves(const std::string& appDir);
 
 // Writes the record with names scrambled, replacing Config.cfg atomically (temporary file,
 // fsync, rename); the new file gets mode 0644. Returns an error text, empty on success;

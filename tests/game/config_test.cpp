@@ -1,7 +1,10 @@
 // Tests of Config.cfg loading and saving and of the score table operations.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -411,6 +414,26 @@ TEST_F(ConfigTest, WriteFailureMidwayKeepsTheOldFile) {
   EXPECT_EXIT(SaveWithFileSizeLimit(s, Dir, 100), ::testing::ExitedWithCode(0), "Config.cfg");
   EXPECT_EQ(ReadCfg(), before);
   EXPECT_EQ(DirEntries(), std::set<std::string>{"Config.cfg"});
+}
+
+TEST_F(ConfigTest, StartUpRemovesOnlyWhatInterruptedSavesLeft) {
+  const auto touch = [this](const std::string& name) { std::ofstream(Dir + name) << "x"; };
+  for (const char* left : {"Config.cfg.0IrxVA", "Config.cfg.zz9ZZ9"}) touch(left);
+  // Not a save's: other names, other lengths, other characters, a folder.
+  for (const char* kept : {"Config.cfg.0IrxV", "Config.cfg.0IrxVA1", "Config.cfg.0Irx-A", "Other.cfg.0IrxVA", "notes.txt"})
+    touch(kept);
+  fs::create_directory(Dir + "Config.cfg.Folder");
+  // A save still running holds its file: it stays.
+  touch("Config.cfg.Runnin");
+  const int held = ::open((Dir + "Config.cfg.Runnin").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  Settings s;
+  LoadConfig(s, Dir);
+  ::close(held);
+  EXPECT_EQ(DirEntries(), (std::set<std::string>{"Config.cfg", "Config.cfg.0IrxV", "Config.cfg.0IrxVA1",
+                                                 "Config.cfg.0Irx-A", "Other.cfg.0IrxVA", "notes.txt",
+                                                 "Config.cfg.Folder", "Config.cfg.Runnin"}));
 }
 
 }  // namespace
