@@ -133,7 +133,7 @@ void TApplication::Run() {
       }
       if (!terminated_) Idle();
     } catch (const std::exception& error) {
-      Platform.MessageBox(platform::Utf8ToCp1251(error.what()));
+      Platform.MessageBox(platform::Utf8ToCp1251(error.what()), "Zarovel");
     }
   }
 }

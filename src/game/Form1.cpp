@@ -63,7 +63,9 @@ void TForm1::Load() {
 
 void TForm1::LaunchOnExit() { ::LaunchOnExit(*this); }
 
-void TForm1::ShowMessage(std::string_view utf8Text) { Platform.MessageBox(platform::Utf8ToCp1251(utf8Text)); }
+void TForm1::ShowMessage(std::string_view utf8Text) {
+  Platform.MessageBox(platform::Utf8ToCp1251(utf8Text), "Zarovel");
+}
 
 // Each tune is loaded once and then played again from its start: game after game would
 // otherwise pile up loaded copies of the two tunes for the whole run.

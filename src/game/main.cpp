@@ -33,7 +33,7 @@ int main() {
   try {
     form.Load();
   } catch (const std::exception& error) {
-    platform.MessageBox(platform::Utf8ToCp1251(error.what()));
+    platform.MessageBox(platform::Utf8ToCp1251(error.what()), "Zarovel");
     return 1;
   }
   application.Run();

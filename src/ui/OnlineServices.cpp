@@ -1,8 +1,53 @@
-// Desktop "open" actions: the world score page, the "Visit" shortcut, and the launches at
-// program end. None is waited for.
+// The score server (a record sent, the world score page) and the desktop's "open" actions:
+// the "Visit" shortcut and the launches at program end. None of the opens is waited for.
 #include "ui/OnlineServices.h"
 
+#include <chrono>
+#include <future>
+#include <vector>
+
 #include "game/Form1.h"
+#include "ui/MenuWidgets.h"
+#include "ui/ScorePayload.h"
+
+namespace {
+
+// The whole exchange, both requests, takes at most this long however the server behaves.
+constexpr uint32_t kRequestMs = 2500;
+constexpr auto kServiceEvery = std::chrono::milliseconds(20);
+
+std::string CheckUrl(const std::string& host) { return "http://" + host + "/cgi/version.pl?version&prg=Zarovel"; }
+std::string SubmitUrl(const std::string& host) { return "http://" + host + "/cgi/version.pl?hs&prg=Zarovel&inf="; }
+
+// Runs a request off the window's thread and keeps the window serviced meanwhile: the
+// "Please Wait..." frame is shown again, the desktop sees a live window, and no input reaches
+// the game. Window events other than input are handed on once the request is over.
+platform::HttpReply Request(TForm1& form, const std::string& url) {
+  platform::Platform& platform = form.Platform;
+  auto reply = std::async(std::launch::async, [&platform, url] { return platform.HttpGet(url, kRequestMs); });
+  std::vector<platform::Event> held;
+  while (reply.wait_for(kServiceEvery) != std::future_status::ready) {
+    platform::Event event;
+    while (platform.WaitEvent(event, 0)) {
+      switch (event.Type) {
+        case platform::EventType::KeyDown: case platform::EventType::KeyUp: case platform::EventType::Char:
+        case platform::EventType::MouseMove: case platform::EventType::MouseDown: case platform::EventType::MouseUp:
+        case platform::EventType::MouseWheel:
+          break;  // no game input while the game waits
+        default:
+          held.push_back(event);
+      }
+    }
+    form.DXDraw1.Present();
+  }
+  for (const platform::Event& event : held) form.Application.Dispatch(event);
+  return reply.get();
+}
+
+// A reply the old client would have read: an error or an unsuccessful status counts as none.
+std::string BodyOf(const platform::HttpReply& reply) { return reply.Ok && reply.Status < 400 ? reply.Body : ""; }
+
+}  // namespace
 
 std::string WorldScoresUrl(const std::string& host) { return "http://" + host + "/cgi/version.pl?prg=Zarovel&show&type=0"; }
 
@@ -18,5 +63,15 @@ void LaunchOnExit(TForm1& form) {
   if (desktop.FileExists("play.url")) desktop.OpenDocument("play.url");
 }
 
-// The exchange with the score server comes with its own change; until then nothing is sent.
-void SubmitScore(TForm1&, uint32_t) {}
+void SubmitScore(TForm1& form, uint32_t score) {
+  GameGlobals& g = form.G;
+  const std::string check = BodyOf(Request(form, CheckUrl(form.ScoreServer)));
+  if (check.compare(0, 2, "OK") != 0) {
+    form.Platform.MessageBox("Can't connect to server!", "Information");
+    g.SendCheckBox->Shown = true;
+    g.Submitting = false;
+  }
+  // Sent in any case, with whatever token the reply held; its own reply is not read.
+  const std::string payload = ScoreRequest(g.EntryName.View(), score, ServerToken(check), g.Settings.PlayerName.View());
+  Request(form, SubmitUrl(form.ScoreServer) + Base32Text(BitString(payload)));
+}

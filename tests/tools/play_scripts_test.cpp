@@ -7,6 +7,7 @@
 
 #include "engine/PngFile.h"
 #include "engine/platform/Cp1251.h"
+#include "support/CannedServer.h"
 #include "support/GameFixture.h"
 #include "support/PlayFixture.h"
 #include "support/PlayScript.h"
@@ -139,6 +140,23 @@ TEST_F(PlayScripts, ARecordTypedInCyrillicIsStoredShownAndSaved) {
   EXPECT_EQ(state["Scores"][8]["name"], "Вася");  // 30 ranks 9th, below the default 30
   EXPECT_EQ(state["Scores"][8]["score"], 30);
   EXPECT_EQ(platform::Cp1251ToUtf8(SavedSettings(game.Dir()).Entry(9).Name.Get()), "Вася");
+  EXPECT_TRUE(state["http"].empty());  // the box was not ticked: nothing is sent
+}
+
+// The same record sent: the box ticked by a click, both requests reach a local server.
+TEST_F(PlayScripts, ATickedRecordReachesTheScoreServer) {
+  CannedServer server({HttpReplyText("200 OK", "OK|1|2|3|T9|"), HttpReplyText("200 OK", "")});
+  std::string script = "server " + server.HostPort() + "\nkey Enter\nframes 101\n";
+  for (int volley = 0; volley < 5; ++volley) script += "frames 25\ndown Alt\nkey R\nup Alt\n";
+  script += "key Escape\nframes 1\nkey Y\nframes 1\ntype Vasya\nmouse 221 358\nclick\nkey Enter\nframes 2\n";
+  const nlohmann::json state = Run(script, 11);
+  server.Join();
+  ASSERT_EQ(server.Requests.size(), 2u);
+  EXPECT_EQ(server.Requests[0], "GET /cgi/version.pl?version&prg=Zarovel HTTP/1.1");
+  EXPECT_EQ(server.Requests[1].rfind("GET /cgi/version.pl?hs&prg=Zarovel&inf=", 0), 0u);
+  EXPECT_EQ(state["GameState"], "HiScores");
+  EXPECT_EQ(state["Scores"][8]["name"], "Vasya");
+  EXPECT_TRUE(state["messages"].empty());
 }
 
 TEST_F(PlayScripts, TheMonkeyPlaysGameAfterGameWithoutGettingStuck) {

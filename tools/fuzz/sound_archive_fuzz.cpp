@@ -35,10 +35,10 @@ class TNullPlatform final : public platform::Platform {
   void UnlockAudio() override {}
   void DrawText(Surface&, int, int, std::string_view, const platform::FontSpec&) override {}
   void TextExtent(std::string_view, const platform::FontSpec&, int& w, int& h) override { w = h = 0; }
-  void MessageBox(std::string_view) override {}
+  void MessageBox(std::string_view, std::string_view) override {}
   void OpenDocument(const std::string&) override {}
   bool FileExists(const std::string&) override { return false; }
-  platform::HttpReply HttpGet(const std::string&) override { return {}; }
+  platform::HttpReply HttpGet(const std::string&, uint32_t) override { return {}; }
   uint32_t ClockSeed() override { return 0; }
 };
 

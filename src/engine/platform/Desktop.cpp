@@ -48,7 +48,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 
 }  // namespace
 
-HttpReply HttpGetUrl(const std::string& url) {
+HttpReply HttpGetUrl(const std::string& url, uint32_t timeoutMs) {
   static std::once_flag curlInit;
   static CURLcode initResult = CURLE_OK;
   std::call_once(curlInit, [] { initResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -66,8 +66,13 @@ HttpReply HttpGetUrl(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 15000L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(std::max<uint32_t>(timeoutMs, 1)));
+  // What the game's score server has always seen from it.
+  curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
+  headers = curl_slist_append(headers, "Content-Type: text/html");
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // cookies accepted, kept for the request only
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // timeouts without SIGALRM, safe off the main thread
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxBody));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
@@ -85,6 +90,7 @@ HttpReply HttpGetUrl(const std::string& url) {
     reply.Error = error[0] ? error : curl_easy_strerror(result);
   }
   curl_easy_cleanup(curl);
+  curl_slist_free_all(headers);
   return reply;
 }
 

@@ -6,8 +6,9 @@
 
 namespace platform {
 
-// A plain GET; never throws. Times out rather than hanging the game for long.
-HttpReply HttpGetUrl(const std::string& url);
+// A plain GET with the request headers of the game's old HTTP client; never throws. Given
+// up after timeoutMs in all (connecting, sending, receiving).
+HttpReply HttpGetUrl(const std::string& url, uint32_t timeoutMs);
 
 // Hands a file or URL to xdg-open, started directly (no shell) and not waited for. An
 // Internet shortcut (a ".url" file) opens the web address it holds, as it does on the

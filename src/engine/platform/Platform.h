@@ -146,12 +146,14 @@ class Platform {
   virtual void TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) = 0;
 
   // --- Desktop and network ---
-  // A modal message box with a Windows-1251 text.
-  virtual void MessageBox(std::string_view text) = 0;
+  // A modal information message box with a Windows-1251 text and a caption.
+  virtual void MessageBox(std::string_view text, std::string_view caption) = 0;
   // The desktop's "open" action for a file or URL.
   virtual void OpenDocument(const std::string& target) = 0;
   virtual bool FileExists(const std::string& path) = 0;
-  virtual HttpReply HttpGet(const std::string& url) = 0;
+  // A plain GET as the game's old HTTP client made it (accepted types "text/html, */*",
+  // its user agent), given up after timeoutMs milliseconds in all; replies above 1 MiB fail.
+  virtual HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) = 0;
 
   // --- Random numbers and records ---
   // A seed taken from the clock at start-up.

@@ -1,6 +1,8 @@
 // Desktop services: HTTP GET against a local canned server, file checks, the "open" action.
 #include "engine/platform/Desktop.h"
 
+#include "support/CannedServer.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -23,71 +25,12 @@ using platform::PathExists;
 
 namespace {
 
-// Listens on 127.0.0.1 at a free port and answers each of the next connections with the
-// next canned reply, then closes it.
-class CannedServer {
- public:
-  explicit CannedServer(std::vector<std::string> replies) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      ADD_FAILURE() << "no listening socket";
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, replies = std::move(replies)] {
-      for (const std::string& reply : replies) Serve(reply);
-    });
-  }
-  ~CannedServer() {
-    Join();
-    close(listener_);
-  }
-  // Waits until every reply is served; Requests is complete afterwards.
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  int Port() const { return port_; }
-  // The request lines received, one per connection.
-  std::vector<std::string> Requests;
-
- private:
-  void Serve(const std::string& reply) {
-    pollfd waiting{listener_, POLLIN, 0};
-    if (poll(&waiting, 1, 20000) != 1) return;  // never hang the suite when no client comes
-    const int client = accept(listener_, nullptr, nullptr);
-    if (client < 0) return;
-    std::string request;
-    char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-      const ssize_t got = recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) break;
-      request.append(buffer, size_t(got));
-    }
-    Requests.push_back(request.substr(0, request.find("\r\n")));
-    for (size_t sent = 0; sent < reply.size();) {
-      const ssize_t put = send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
-      if (put <= 0) break;  // the client gave up, as it should on an oversized reply
-      sent += size_t(put);
-    }
-    close(client);
-  }
-
-  int listener_ = -1;
-  int port_ = 0;
-  std::thread thread_;
-};
-
 std::string Reply(const std::string& status, const std::string& body, bool withLength = true,
                   const std::string& extraHeaders = "") {
-  std::string reply = "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Type: text/plain\r\n" + extraHeaders;
-  if (withLength) reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  return reply + "\r\n" + body;
+  return HttpReplyText(status, body, withLength, extraHeaders);
 }
+
+constexpr uint32_t kPatience = 5000;  // ms for a request to a local server
 
 TEST(HttpGetUrl, RepliesArriveWithStatusAndBody) {
   struct Case {
@@ -106,7 +49,7 @@ TEST(HttpGetUrl, RepliesArriveWithStatusAndBody) {
   };
   for (const Case& c : cases) {
     CannedServer server({c.Reply});
-    const platform::HttpReply reply = HttpGetUrl(server.Url("/news.txt"));
+    const platform::HttpReply reply = HttpGetUrl(server.Url("/news.txt"), kPatience);
     EXPECT_TRUE(reply.Ok) << reply.Error;
     EXPECT_EQ(reply.Status, c.Status);
     EXPECT_EQ(reply.Body, c.Body);
@@ -116,20 +59,35 @@ TEST(HttpGetUrl, RepliesArriveWithStatusAndBody) {
 TEST(HttpGetUrl, SendsAGetAndFollowsRedirects) {
   CannedServer target({Reply("200 OK", "moved here")});
   CannedServer origin({Reply("302 Found", "", true, "Location: " + target.Url("/new") + "\r\n")});
-  const platform::HttpReply reply = HttpGetUrl(origin.Url("/old?a=1"));
+  const platform::HttpReply reply = HttpGetUrl(origin.Url("/old?a=1"), kPatience);
   EXPECT_TRUE(reply.Ok) << reply.Error;
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "moved here");
   origin.Join();
   ASSERT_EQ(origin.Requests.size(), 1u);
   EXPECT_EQ(origin.Requests[0], "GET /old?a=1 HTTP/1.1");
+  // The headers the game's score server has always seen from it.
+  for (const char* header : {"\r\nAccept: text/html, */*", "\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)"})
+    EXPECT_NE(origin.Heads[0].find(header), std::string::npos) << header;
+}
+
+TEST(HttpGetUrl, GivesUpAfterItsTimeWhateverTheServerDoes) {
+  const CannedReply behaviours[] = {{"", 0, true}, {Reply("200 OK", std::string(100, 'x')), 300, false}};
+  for (const CannedReply& behaviour : behaviours) {
+    CannedServer server(std::vector<CannedReply>{behaviour});
+    const auto start = std::chrono::steady_clock::now();
+    const platform::HttpReply reply = HttpGetUrl(server.Url("/"), 700);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(reply.Ok);
+    EXPECT_LT(took, std::chrono::seconds(3));  // 0.7 s asked; generous for a loaded machine
+  }
 }
 
 TEST(HttpGetUrl, OversizedRepliesAreErrors) {
   const std::string big(1024 * 1024 + 1, 'x');
   for (bool withLength : {true, false}) {
     CannedServer server({Reply("200 OK", big, withLength)});
-    const platform::HttpReply reply = HttpGetUrl(server.Url("/big"));
+    const platform::HttpReply reply = HttpGetUrl(server.Url("/big"), kPatience);
     EXPECT_FALSE(reply.Ok) << "with length " << withLength;
     EXPECT_FALSE(reply.Error.empty());
     EXPECT_TRUE(reply.Body.empty());
@@ -139,13 +97,13 @@ TEST(HttpGetUrl, OversizedRepliesAreErrors) {
 TEST(HttpGetUrl, UnreachableOrInvalidGivesAnError) {
   int closedPort = 0;
   {
-    CannedServer server({});
+    CannedServer server(std::vector<CannedReply>{});
     closedPort = server.Port();
   }  // the listener is closed now, so connecting is refused
   const std::string urls[] = {"http://127.0.0.1:" + std::to_string(closedPort) + "/", "not a url", "",
                               "file:///etc/passwd", "ftp://127.0.0.1:" + std::to_string(closedPort) + "/"};
   for (const std::string& url : urls) {
-    const platform::HttpReply reply = HttpGetUrl(url);
+    const platform::HttpReply reply = HttpGetUrl(url, kPatience);
     EXPECT_FALSE(reply.Ok) << url;
     EXPECT_FALSE(reply.Error.empty()) << url;
     EXPECT_TRUE(reply.Body.empty()) << url;

@@ -126,15 +126,16 @@ void HeadlessPlatform::TextExtent(std::string_view text, const FontSpec& font, i
   text_.Extent(text, font, width, height);
 }
 
-void HeadlessPlatform::MessageBox(std::string_view text) { Record("message", Cp1251ToUtf8(text)); }
+// The caption is not kept: tests and scripts read the text.
+void HeadlessPlatform::MessageBox(std::string_view text, std::string_view) { Record("message", Cp1251ToUtf8(text)); }
 
 void HeadlessPlatform::OpenDocument(const std::string& target) { Record("open", target); }
 
 bool HeadlessPlatform::FileExists(const std::string& path) { return PathExists(path); }
 
-HttpReply HeadlessPlatform::HttpGet(const std::string& url) {
+HttpReply HeadlessPlatform::HttpGet(const std::string& url, uint32_t timeoutMs) {
   Record("http", url);
-  return HttpGetUrl(url);
+  return HttpGetUrl(url, timeoutMs);
 }
 
 void HeadlessPlatform::Record(std::string_view channel, std::string_view what) {

@@ -68,10 +68,10 @@ class HeadlessPlatform final : public Platform {
   void UnlockAudio() override {}
   void DrawText(Surface& surface, int x, int y, std::string_view text, const FontSpec& font) override;
   void TextExtent(std::string_view text, const FontSpec& font, int& width, int& height) override;
-  void MessageBox(std::string_view text) override;
+  void MessageBox(std::string_view text, std::string_view caption) override;
   void OpenDocument(const std::string& target) override;
   bool FileExists(const std::string& path) override;
-  HttpReply HttpGet(const std::string& url) override;
+  HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;
   uint32_t ClockSeed() override { return now_; }
   void Record(std::string_view channel, std::string_view what) override;
 

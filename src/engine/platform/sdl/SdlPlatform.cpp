@@ -484,9 +484,10 @@ void SdlPlatform::TextExtent(std::string_view text, const FontSpec& font, int& w
 
 // --- Desktop and network ---
 
-void SdlPlatform::MessageBox(std::string_view text) {
+void SdlPlatform::MessageBox(std::string_view text, std::string_view caption) {
   const std::string utf8 = Cp1251ToUtf8(text);
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Zarovel", utf8.c_str(), window_) != 0) {
+  const std::string title(caption);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title.c_str(), utf8.c_str(), window_) != 0) {
     std::fprintf(stderr, "%s\n", utf8.c_str());
   }
 }
@@ -495,7 +496,7 @@ void SdlPlatform::OpenDocument(const std::string& target) { OpenWithDesktop(targ
 
 bool SdlPlatform::FileExists(const std::string& path) { return PathExists(path); }
 
-HttpReply SdlPlatform::HttpGet(const std::string& url) { return HttpGetUrl(url); }
+HttpReply SdlPlatform::HttpGet(const std::string& url, uint32_t timeoutMs) { return HttpGetUrl(url, timeoutMs); }
 
 uint32_t SdlPlatform::ClockSeed() {
   // Wall-clock seconds stirred with the fine counter, so two quick starts still differ.
