@@ -1,5 +1,6 @@
 // A measuring shim for the real game in a real window, loaded with LD_PRELOAD: it counts
-// the frames the game presents (SDL_RenderPresent) and, when the process ends, writes
+// the frames the game presents (SDL_RenderPresent, or SDL_UpdateWindowSurface when the
+// picture goes straight into the window's framebuffer) and, when the process ends, writes
 // the frame rate, the spacing of frames and the process's CPU time to the file named by
 // ZAROVEL_METER_OUT (standard error when unset).
 //
@@ -20,6 +21,7 @@
 #include <vector>
 
 struct SDL_Renderer;
+struct SDL_Window;
 
 namespace {
 
@@ -103,9 +105,22 @@ struct ReportAtExit {
 
 }  // namespace
 
+// A present through the renderer may reach SDL_UpdateWindowSurface from inside; it counts once.
+thread_local bool insidePresent = false;
+
 extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
   using Fn = void (*)(SDL_Renderer*);
   static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+  insidePresent = true;
   real(renderer);
+  insidePresent = false;
   TheMeter().Presented();
+}
+
+extern "C" int SDL_UpdateWindowSurface(SDL_Window* window) {
+  using Fn = int (*)(SDL_Window*);
+  static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_UpdateWindowSurface"));
+  const int result = real(window);
+  if (!insidePresent) TheMeter().Presented();
+  return result;
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "engine/platform/Cp1251.h"
@@ -128,6 +129,8 @@ bool SdlPlatform::OpenWindow(const std::string& title, int width, int height) {
     window_ = nullptr;
     return false;
   }
+  SDL_RendererInfo info{};
+  softwareRenderer_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) != 0;
   // The picture keeps its size in logical units: letterboxed in full screen, and SDL
   // maps mouse event coordinates back into it.
   SDL_RenderSetLogicalSize(renderer_, width, height);
@@ -155,8 +158,33 @@ void SdlPlatform::MinimizeWindow() {
   if (window_ != nullptr) SDL_MinimizeWindow(window_);
 }
 
+bool SdlPlatform::PresentIntoWindowSurface(const Surface& surface) {
+  if (!softwareRenderer_) return false;
+  int outputW = 0, outputH = 0;
+  if (SDL_GetRendererOutputSize(renderer_, &outputW, &outputH) != 0 || outputW != surface.Width ||
+      outputH != surface.Height) {
+    return false;
+  }
+  SDL_Surface* target = SDL_GetWindowSurface(window_);
+  if (target == nullptr || target->w != surface.Width || target->h != surface.Height ||
+      target->format->format != SDL_PIXELFORMAT_RGB888) {
+    return false;
+  }
+  if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return false;
+  const size_t rowBytes = size_t(surface.Width) * sizeof(uint32_t);
+  auto* out = static_cast<uint8_t*>(target->pixels);
+  if (size_t(target->pitch) == rowBytes) {
+    std::memcpy(out, surface.Pixels.data(), rowBytes * size_t(surface.Height));
+  } else {
+    for (int y = 0; y < surface.Height; ++y) std::memcpy(out + size_t(y) * size_t(target->pitch), surface.Row(y), rowBytes);
+  }
+  if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+  return SDL_UpdateWindowSurface(window_) == 0;
+}
+
 void SdlPlatform::Present(const Surface& surface) {
   if (renderer_ == nullptr || surface.Width <= 0 || surface.Height <= 0) return;
+  if (PresentIntoWindowSurface(surface)) return;
   if (texture_ == nullptr || textureW_ != surface.Width || textureH_ != surface.Height) {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     // Our pixels are 0x00RRGGBB, which is SDL's RGB888: the top byte is not alpha. It is

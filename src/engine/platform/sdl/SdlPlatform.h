@@ -71,6 +71,12 @@ class SdlPlatform final : public Platform {
   // Window pixel to surface pixel, by the renderer's logical size.
   void WindowToSurface(int wx, int wy, int& x, int& y) const;
   static void AudioCallback(void* self, uint8_t* stream, int bytes);
+  // In a window of the picture's own size, with the software renderer, which draws into
+  // the window's framebuffer (shared with the X server), the picture is copied straight
+  // into that framebuffer: one copy a frame rather than two (into a texture, then from
+  // the texture into the window). False when that does not apply and the renderer must
+  // scale the picture.
+  bool PresentIntoWindowSurface(const Surface& surface);
   int64_t ClockMs() const;
   // Takes the next event, waiting for one until the monotonic clock reads wakeNs.
   bool WaitUntilNs(Event& event, int64_t wakeNs);
@@ -81,6 +87,7 @@ class SdlPlatform final : public Platform {
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
+  bool softwareRenderer_ = false;
   int width_ = 800, height_ = 600;        // the surface size, also the window's client area
   int textureW_ = 0, textureH_ = 0;
   bool fullScreen_ = false;
