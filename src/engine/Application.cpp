@@ -44,14 +44,22 @@ void TApplication::Dispatch(const Event& event) {
   if (!Form) return;
   switch (event.Type) {
     case EventType::KeyDown: {
+      if (event.Key > 0 && event.Key < 256 && !pressShift_[size_t(event.Key)]) pressShift_[size_t(event.Key)] = event.Shift;
       int key = event.Key;
       Form->FormKeyDown(key, event.Shift);
       if (char ch = ControlCharFor(event.Key); ch != 0 && (event.Shift & platform::ssCtrl) == 0) Form->FormKeyPress(ch);
       break;
     }
     case EventType::KeyUp: {
+      uint32_t shift = event.Shift;
+      if (event.Key > 0 && event.Key < 256) {
+        std::optional<uint32_t>& atPress = pressShift_[size_t(event.Key)];
+        const uint32_t modifiers = platform::ssShift | platform::ssAlt | platform::ssCtrl;
+        if (atPress) shift = (shift & ~modifiers) | (*atPress & modifiers);
+        atPress.reset();
+      }
       int key = event.Key;
-      Form->FormKeyUp(key, event.Shift);
+      Form->FormKeyUp(key, shift);
       break;
     }
     case EventType::Char: {

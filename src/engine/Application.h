@@ -1,7 +1,9 @@
 // The message loop: delivers window events to the form one at a time, and runs the
 // window timers and the frame timer from idle processing, sleeping between them.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/platform/Platform.h"
@@ -69,6 +71,9 @@ class TApplication {
   bool active_ = true;
   bool terminated_ = false;
   bool leftPressed_ = false;
+  // The modifiers held when each key went down, until it comes up: a key's release reports
+  // those, so Alt+Enter is Alt+Enter whichever of the two is let go first.
+  std::array<std::optional<uint32_t>, 256> pressShift_{};
   std::vector<TTimer*> timers_;
   std::vector<TDXTimer*> frameTimers_;
 };

@@ -84,7 +84,12 @@ void TForm1::PlayMusic(const std::string& path) {
 void TForm1::FormCreate() {
   ResetDifficulty(G);
 
-  const LoadResult loaded = LoadConfig(G.Settings, G.AppDir);
+  G.ConfigDir = G.AppDir;
+  if (!Platform.CanWriteFolder(G.AppDir)) {
+    const std::string own = Platform.UserDataFolder();
+    if (!own.empty()) G.ConfigDir = own;  // else errors say what went wrong, as before
+  }
+  const LoadResult loaded = LoadConfig(G.Settings, G.ConfigDir);
   if (!loaded.WriteError.empty()) ShowMessage(loaded.WriteError);
   SortScores(G.Settings);
   // The game always starts in a window, whatever the file says.
@@ -133,9 +138,11 @@ void TForm1::FormCreate() {
 void TForm1::FormKeyUp(int& key, uint32_t shift) { ::FormKeyUp(*this, key, shift); }
 void TForm1::FormKeyPress(char& key) { ::FormKeyPress(*this, key); }
 void TForm1::FormMouseMove(uint32_t shift, int x, int y) { DXDraw1MouseMove(*this, shift, x, y); }
-void TForm1::FormMouseDown(platform::MouseButton button, uint32_t, int, int) { DXDraw1MouseDown(*this, button); }
+void TForm1::FormMouseDown(platform::MouseButton button, uint32_t shift, int, int) {
+  DXDraw1MouseDown(*this, button, shift);
+}
 void TForm1::FormMouseUp(platform::MouseButton button, uint32_t, int, int) { DXDraw1MouseUp(*this, button); }
-void TForm1::FormClick() { DXDraw1Click(*this); }
+void TForm1::FormClick() { SurfaceClick(*this); }
 
 // One call for every whole notch (120 units), whichever way the wheel turned.
 void TForm1::FormMouseWheel(uint32_t, int wheelDelta, int, int) {

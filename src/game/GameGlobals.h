@@ -28,6 +28,9 @@ class TScrDie;
 struct GameGlobals {
   // --- Window and components ---
   std::string AppDir;  // folder of the executable, ending in '/'
+  // Where Config.cfg lives: AppDir when the player may write there (a portable copy stays
+  // portable), else the player's own data folder. Ends in '/'.
+  std::string ConfigDir;
   ::Settings Settings{};
   uint32_t HighlightColor = 0;
   uint32_t MusicModule = 0;
@@ -51,6 +54,9 @@ struct GameGlobals {
   int32_t CreditsKeySum = 0;
   std::array<bool, 19> MouseOverFlags{};
   bool RequireHover = false;
+  // The screen (GameState) each of the left and right buttons was pressed on; a double
+  // click's later presses keep the first one's. A release acts as a click only on that screen.
+  std::array<std::string, 2> PressScreen;
   bool MouseFire = false;
   bool MouseSwitch = false;
   bool WalkRightRequest = false;

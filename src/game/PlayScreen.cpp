@@ -140,7 +140,7 @@ void StoreRecord(TForm1& form) {
     SubmitScore(form, DecodeScore(g.Score));
   }
   // A failed write is reported; the record stays in the table and the next save keeps it.
-  const std::string error = InsertScore(g.Settings, g.Score, g.EntryName, g.AppDir);
+  const std::string error = InsertScore(g.Settings, g.Score, g.EntryName, g.ConfigDir);
   if (!error.empty()) form.ShowMessage(error);
   g.MenuSelection = 3;
   g.Submitting = false;

@@ -139,7 +139,7 @@ void QuitProgram(TForm1& form) {
 }
 
 void SaveSettings(TForm1& form) {
-  const std::string error = SaveConfig(form.G.Settings, form.G.AppDir);
+  const std::string error = SaveConfig(form.G.Settings, form.G.ConfigDir);
   if (!error.empty()) form.ShowMessage(error);
 }
 

@@ -253,16 +253,31 @@ void DXDraw1Click(TForm1& form) {
   }
 }
 
-void DXDraw1MouseDown(TForm1& form, platform::MouseButton button) {
-  if (button == platform::MouseButton::Left) form.G.MouseFire = true;
-  if (button == platform::MouseButton::Right) form.G.MouseSwitch = true;
+namespace {
+int PressIndex(platform::MouseButton button) { return button == platform::MouseButton::Left ? 0 : 1; }
+bool PressedOnThisScreen(const GameGlobals& g, platform::MouseButton button) {
+  return g.PressScreen[size_t(PressIndex(button))] == g.GameState;
+}
+}  // namespace
+
+void DXDraw1MouseDown(TForm1& form, platform::MouseButton button, uint32_t shift) {
+  GameGlobals& g = form.G;
+  if (button == platform::MouseButton::Left) g.MouseFire = true;
+  if (button == platform::MouseButton::Right) g.MouseSwitch = true;
+  if (button != platform::MouseButton::Middle && (shift & platform::ssDouble) == 0)
+    g.PressScreen[size_t(PressIndex(button))] = g.GameState;
+}
+
+void SurfaceClick(TForm1& form) {
+  if (PressedOnThisScreen(form.G, platform::MouseButton::Left)) DXDraw1Click(form);
 }
 
 void DXDraw1MouseUp(TForm1& form, platform::MouseButton button) {
-  if (button == platform::MouseButton::Left) form.G.MouseFire = false;
+  GameGlobals& g = form.G;
+  if (button == platform::MouseButton::Left) g.MouseFire = false;
   if (button == platform::MouseButton::Right) {
-    form.G.MouseSwitch = false;
-    if (form.G.GameState != "Game") DXDraw1Click(form);
+    g.MouseSwitch = false;
+    if (g.GameState != "Game" && PressedOnThisScreen(g, button)) DXDraw1Click(form);
   }
 }
 

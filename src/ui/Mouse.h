@@ -37,7 +37,12 @@ void DXDraw1MouseMove(TForm1& form, uint32_t shift, int x, int y);
 // hot-spot flags of the current screen. While RequireHover is set, a click over no hot spot
 // is ignored.
 void DXDraw1Click(TForm1& form);
-void DXDraw1MouseDown(TForm1& form, platform::MouseButton button);
+// A press: fire or switch in play, and the screen it began on (see GameGlobals::PressScreen).
+void DXDraw1MouseDown(TForm1& form, platform::MouseButton button, uint32_t shift);
+// The surface's own click (a left press and release): acts through DXDraw1Click only when
+// the press began on the screen still shown, so a double click cannot answer a question
+// its first click opened.
+void SurfaceClick(TForm1& form);
 // A right release outside play acts as a click.
 void DXDraw1MouseUp(TForm1& form, platform::MouseButton button);
 // One notch of the wheel, in either direction.

@@ -153,4 +153,23 @@ TEST_F(MenuScripts, ScreenshotsShowTheButtonUnderThePointerLit) {
   }
 }
 
+// The second click of a double click belongs to the screen its first click left: it cannot
+// answer the question the first one opened, nor close the screen it opened.
+TEST_F(MenuScripts, ADoubleClickActsOnce) {
+  struct Case {
+    const char* script;
+    const char* state;
+  };
+  const Case cases[] = {
+      {"mouse 300 300\nclick\nmouse 300 445\ndblclick\n", "Clear?"},  // "Очистить": the table stays
+      {"mouse 300 480\ndblclick\n", "Exit?"},                           // "Выход": still running
+      {"mouse 300 240\ndblclick\n", "Options"},                         // "Настройки" opens and stays
+  };
+  for (const Case& c : cases) {
+    const nlohmann::json state = RunToState(c.script);
+    EXPECT_EQ(state["GameState"], c.state) << c.script;
+    EXPECT_EQ(state["Scores"][0]["score"], 100) << c.script;
+  }
+}
+
 }  // namespace

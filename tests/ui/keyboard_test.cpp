@@ -332,4 +332,30 @@ TEST_F(Keyboard, TypingEditsTheOptionsNameWhileEditing) {
   EXPECT_EQ(G().Settings.PlayerName.Get(), "0:~12345678");
 }
 
+// Enter pressed while Alt was held is Alt+Enter whichever is let go first; Alt pressed only
+// after Enter is not.
+TEST_F(Keyboard, AltEnterCountsTheModifiersAtThePress) {
+  struct Case {
+    const char* order;
+    std::vector<std::pair<bool, int>> steps;  // down?, key
+    bool toggles;
+  };
+  const Case cases[] = {
+      {"Alt, Enter, Enter up, Alt up", {{true, vk::Menu}, {true, vk::Return}, {false, vk::Return}, {false, vk::Menu}}, true},
+      {"Alt, Enter, Alt up, Enter up", {{true, vk::Menu}, {true, vk::Return}, {false, vk::Menu}, {false, vk::Return}}, true},
+      {"Enter, Alt, Enter up, Alt up", {{true, vk::Return}, {true, vk::Menu}, {false, vk::Return}, {false, vk::Menu}}, false},
+      {"Enter, Alt, Alt up, Enter up", {{true, vk::Return}, {true, vk::Menu}, {false, vk::Menu}, {false, vk::Return}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.order);
+    ShowMenu(*form);
+    G().Selection = 4;  // "Помощь" lit: a plain Enter opens the help
+    const uint8_t windowed = G().Settings.Windowed;
+    for (const auto& [down, key] : c.steps) down ? Press(key) : Release(key);
+    EXPECT_EQ(G().Settings.Windowed != windowed, c.toggles);
+    EXPECT_EQ(G().GameState, c.toggles ? "Menu" : "Help");
+    if (G().GameState == "Help") ShowMenu(*form);
+  }
+}
+
 }  // namespace

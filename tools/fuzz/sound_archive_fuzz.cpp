@@ -28,6 +28,8 @@ class TNullPlatform final : public platform::Platform {
   void SetCursorPos(int, int) override {}
   void ShowCursor(bool) override {}
   void SetRelativeMouse(bool) override {}
+  bool CanWriteFolder(const std::string&) override { return false; }
+  std::string UserDataFolder() override { return {}; }
   bool ReadJoystick(platform::JoystickReading&) override { return false; }
   bool OpenAudio(platform::AudioSource&) override { return false; }
   void CloseAudio() override {}

@@ -62,10 +62,11 @@ void Driver::Advance(uint32_t milliseconds) {
   platform_.SetTime(now_);
 }
 
-void Driver::Mouse(EventType type, MouseButton button) {
+void Driver::Mouse(EventType type, MouseButton button, uint32_t shift) {
   Event event;
   event.Type = type;
   event.Button = button;
+  event.Shift = shift;
   platform_.GetCursorPos(event.X, event.Y);
   Deliver(event);
 }
@@ -139,9 +140,13 @@ bool Driver::Run(const Command& c) {
     Mouse(EventType::MouseDown, ButtonNamed(c.Args[0]));
   } else if (n == "release") {
     Mouse(EventType::MouseUp, ButtonNamed(c.Args[0]));
-  } else if (n == "click") {
+  } else if (n == "click" || n == "dblclick") {
     Mouse(EventType::MouseDown, MouseButton::Left);
     Mouse(EventType::MouseUp, MouseButton::Left);
+    if (n == "dblclick") {  // the second press comes marked as the desktop marks it
+      Mouse(EventType::MouseDown, MouseButton::Left, platform::ssDouble);
+      Mouse(EventType::MouseUp, MouseButton::Left);
+    }
   } else if (n == "wheel") {
     Event event = Simple(EventType::MouseWheel);
     event.WheelDelta = int(c.Numbers[0]) * 120;

@@ -29,7 +29,7 @@ const std::map<std::string, Shape>& Shapes() {
       {"release", {1, {}}},     {"click", {0, {}}},      {"wheel", {1, {0}}},      {"deactivate", {0, {}}},
       {"activate", {0, {}}},    {"close", {0, {}}},      {"maximize", {0, {}}},    {"minimize", {0, {}}},
       {"signal", {0, {}}},      {"server", {1, {}}},      {"screenshot", {1, {}}}, {"state", {1, {}}},
-      {"monkey", {2, {0, 1}}},
+      {"monkey", {2, {0, 1}}},  {"dblclick", {0, {}}},
   };
   return shapes;
 }

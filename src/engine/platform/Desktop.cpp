@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -92,6 +93,15 @@ HttpReply HttpGetUrl(const std::string& url, uint32_t timeoutMs) {
   curl_easy_cleanup(curl);
   curl_slist_free_all(headers);
   return reply;
+}
+
+bool FolderWritable(const std::string& dir) {
+  std::string probe = (dir.empty() ? std::string("./") : dir) + ".zarovel-write-test-XXXXXX";
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
 }
 
 std::string InternetShortcutUrl(const std::string& path) {

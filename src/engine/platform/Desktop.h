@@ -21,4 +21,7 @@ std::string InternetShortcutUrl(const std::string& path);
 
 bool PathExists(const std::string& path);
 
+// Whether a file can be made in the folder: one is made and removed again.
+bool FolderWritable(const std::string& dir);
+
 }  // namespace platform

@@ -18,6 +18,7 @@ enum Shift : uint32_t {
   ssLeft = 1u << 3,
   ssRight = 1u << 4,
   ssMiddle = 1u << 5,
+  ssDouble = 1u << 6,  // on a button press: the second (or later) press of a double click
 };
 
 enum class MouseButton { Left, Right, Middle };
@@ -151,6 +152,11 @@ class Platform {
   // The desktop's "open" action for a file or URL.
   virtual void OpenDocument(const std::string& target) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Whether files can be made in the folder (tried, not guessed from its permissions).
+  virtual bool CanWriteFolder(const std::string& dir) = 0;
+  // The player's own folder for the game's files (under the XDG data folder), made if
+  // missing; ends in '/'. Empty when there is none.
+  virtual std::string UserDataFolder() = 0;
   // A plain GET as the game's old HTTP client made it (accepted types "text/html, */*",
   // its user agent), given up after timeoutMs milliseconds in all; replies above 1 MiB fail.
   virtual HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) = 0;

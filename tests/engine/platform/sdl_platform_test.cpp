@@ -324,4 +324,18 @@ TEST_F(SdlPlatformTest, ARelativePointerMovesByTheMotionFromWhereTheGamePutIt) {
   EXPECT_EQ(SDL_GetRelativeMouseMode(), SDL_FALSE);
 }
 
+TEST_F(SdlPlatformTest, TheWindowKeepsAReadableSizeAndRepaintsWhenUncovered) {
+  int w = 0, h = 0;
+  SDL_GetWindowMinimumSize(SDL_GetWindowFromID(1), &w, &h);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(400, 300));
+  Surface frame(800, 600);
+  sdl->Present(frame);
+  SDL_Event exposed{};
+  exposed.type = SDL_WINDOWEVENT;
+  exposed.window.event = SDL_WINDOWEVENT_EXPOSED;
+  exposed.window.windowID = 1;
+  Push(exposed);
+  EXPECT_TRUE(Drain().empty());  // handled by the window itself; the game hears nothing
+}
+
 }  // namespace

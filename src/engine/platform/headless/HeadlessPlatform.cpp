@@ -53,8 +53,9 @@ void HeadlessPlatform::Push(const Event& pushed) {
     case EventType::Minimize: minimized_ = true; break;
     default: break;
   }
-  // Key and mouse events carry the modifiers and buttons held once the event happened.
-  if (event.Type != EventType::Char) event.Shift = CurrentShift();
+  // Key and mouse events carry the modifiers and buttons held once the event happened (and
+  // a press keeps the double-click mark it came with).
+  if (event.Type != EventType::Char) event.Shift = CurrentShift() | (pushed.Shift & ssDouble);
   queue_.push_back(event);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/platform/Desktop.h"
 #include "engine/platform/Platform.h"
 #include "engine/platform/TextRenderer.h"
 
@@ -71,6 +72,12 @@ class HeadlessPlatform final : public Platform {
   void MessageBox(std::string_view text, std::string_view caption) override;
   void OpenDocument(const std::string& target) override;
   bool FileExists(const std::string& path) override;
+  // Real folders, except the one a test says may not be written; the player's folder is
+  // the one the test gives.
+  bool CanWriteFolder(const std::string& dir) override { return dir != unwritable_ && FolderWritable(dir); }
+  std::string UserDataFolder() override { return userData_; }
+  void SetUnwritableFolder(std::string dir) { unwritable_ = std::move(dir); }
+  void SetUserDataFolder(std::string dir) { userData_ = std::move(dir); }
   HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;
   uint32_t ClockSeed() override { return now_; }
   void Record(std::string_view channel, std::string_view what) override;
@@ -87,6 +94,7 @@ class HeadlessPlatform final : public Platform {
   int mouseX_ = 0, mouseY_ = 0;
   bool cursorShown_ = true;
   bool relativeMouse_ = false;
+  std::string unwritable_, userData_;
   bool foreground_ = true;
   bool fullScreen_ = false;
   bool minimized_ = false;

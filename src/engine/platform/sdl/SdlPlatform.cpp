@@ -119,6 +119,8 @@ bool SdlPlatform::OpenWindow(const std::string& title, int width, int height) {
     std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
     return false;
   }
+  // Smaller than half the picture, nothing in it could be read or hit.
+  SDL_SetWindowMinimumSize(window_, width / 2, height / 2);
   // No SDL_RENDERER_PRESENTVSYNC, for the reason given in the constructor. The software
   // renderer draws straight into the window's framebuffer (see the constructor).
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
@@ -179,12 +181,27 @@ bool SdlPlatform::PresentIntoWindowSurface(const Surface& surface) {
     for (int y = 0; y < surface.Height; ++y) std::memcpy(out + size_t(y) * size_t(target->pitch), surface.Row(y), rowBytes);
   }
   if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
-  return SDL_UpdateWindowSurface(window_) == 0;
+  inWindowSurface_ = SDL_UpdateWindowSurface(window_) == 0;
+  return inWindowSurface_;
+}
+
+// The window was uncovered: shows the last frame again from where it was put, since the
+// frame timer does not run while another window is active.
+void SdlPlatform::Repaint() {
+  if (inWindowSurface_) {
+    SDL_UpdateWindowSurface(window_);
+  } else if (texture_ != nullptr) {
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderPresent(renderer_);
+  }
 }
 
 void SdlPlatform::Present(const Surface& surface) {
   if (renderer_ == nullptr || surface.Width <= 0 || surface.Height <= 0) return;
   if (PresentIntoWindowSurface(surface)) return;
+  inWindowSurface_ = false;
   if (texture_ == nullptr || textureW_ != surface.Width || textureH_ != surface.Height) {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     // Our pixels are 0x00RRGGBB, which is SDL's RGB888: the top byte is not alpha. It is
@@ -321,6 +338,7 @@ void SdlPlatform::Translate(const SDL_Event& e) {
       event.Type = down ? EventType::MouseDown : EventType::MouseUp;
       event.X = e.button.x, event.Y = e.button.y;
       if (relative_) event.X = pointerX_, event.Y = pointerY_;
+      double_ = down && e.button.clicks >= 2;
       break;
     }
     case SDL_MOUSEWHEEL: {
@@ -348,6 +366,7 @@ void SdlPlatform::Translate(const SDL_Event& e) {
         case SDL_WINDOWEVENT_CLOSE: event.Type = EventType::Close; break;
         case SDL_WINDOWEVENT_MINIMIZED: event.Type = EventType::Minimize; break;
         case SDL_WINDOWEVENT_MAXIMIZED: event.Type = EventType::Maximize; break;
+        case SDL_WINDOWEVENT_EXPOSED: Repaint(); return;
         default: return;
       }
       Push(event);
@@ -357,7 +376,8 @@ void SdlPlatform::Translate(const SDL_Event& e) {
   }
   // The pointer events.
   ClampToSurface(event.X, event.Y);
-  event.Shift = ShiftState();
+  event.Shift = ShiftState() | (double_ ? uint32_t(ssDouble) : 0u);
+  double_ = false;
   Push(event);
 }
 
@@ -523,6 +543,16 @@ void SdlPlatform::MessageBox(std::string_view text, std::string_view caption) {
 void SdlPlatform::OpenDocument(const std::string& target) { OpenWithDesktop(target); }
 
 bool SdlPlatform::FileExists(const std::string& path) { return PathExists(path); }
+
+bool SdlPlatform::CanWriteFolder(const std::string& dir) { return FolderWritable(dir); }
+
+std::string SdlPlatform::UserDataFolder() {
+  char* path = SDL_GetPrefPath(nullptr, "Zarovel");  // $XDG_DATA_HOME/Zarovel/, made if missing
+  if (path == nullptr) return {};
+  std::string folder(path);
+  SDL_free(path);
+  return folder;
+}
 
 HttpReply SdlPlatform::HttpGet(const std::string& url, uint32_t timeoutMs) { return HttpGetUrl(url, timeoutMs); }
 

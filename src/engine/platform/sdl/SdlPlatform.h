@@ -58,6 +58,8 @@ class SdlPlatform final : public Platform {
   void MessageBox(std::string_view text, std::string_view caption) override;
   void OpenDocument(const std::string& target) override;
   bool FileExists(const std::string& path) override;
+  bool CanWriteFolder(const std::string& dir) override;
+  std::string UserDataFolder() override;
   HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;
   uint32_t ClockSeed() override;
 
@@ -77,6 +79,8 @@ class SdlPlatform final : public Platform {
   // the texture into the window). False when that does not apply and the renderer must
   // scale the picture.
   bool PresentIntoWindowSurface(const Surface& surface);
+  // Shows the last presented frame again (the window was uncovered).
+  void Repaint();
   int64_t ClockMs() const;
   // Takes the next event, waiting for one until the monotonic clock reads wakeNs.
   bool WaitUntilNs(Event& event, int64_t wakeNs);
@@ -96,6 +100,8 @@ class SdlPlatform final : public Platform {
   uint32_t modifiers_ = 0;     // ssShift/ssCtrl/ssAlt as of the last key event
   uint32_t buttons_ = 0;       // ssLeft/ssRight/ssMiddle as of the last mouse event
   bool relative_ = false;      // SDL's relative mouse mode is on
+  bool double_ = false;        // the press being translated is part of a double click
+  bool inWindowSurface_ = false;  // the last frame went straight into the window's surface
   int pointerX_ = 0, pointerY_ = 0;  // the pointer's surface position while it is relative
 
   _SDL_Joystick* joystick_ = nullptr;
