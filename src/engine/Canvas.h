@@ -31,6 +31,11 @@ class TCanvas {
 
   // Text (Windows-1251) with the top-left of its character cell at (x, y).
   void TextOut(int x, int y, std::string_view text);
+  // The same text drawn no wider than maxWidth: a longer one is condensed to fit, at the
+  // font's own height (the brush is not drawn).
+  void TextOutFitted(int x, int y, std::string_view text, int maxWidth);
+  // The width of the text in the current font.
+  int TextWidth(std::string_view text);
   // Rectangle with corners (left, top) and (right, bottom), right and bottom excluded:
   // filled with the brush unless it is clear, outlined with the pen centred on the edge.
   void Rectangle(int left, int top, int right, int bottom);

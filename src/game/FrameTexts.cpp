@@ -108,7 +108,8 @@ void PaintOptions(TForm1& form, TCanvas& canvas) {
   canvas.Font.Size = 14;
   std::string name = g.Settings.PlayerName.Get();
   if (g.NameEditing && g.FrameCounter % 32 < 16) name += '|';
-  canvas.TextOut(474, 350, name);
+  // Twelve wide letters are condensed to stay inside the row's outline (466..670).
+  canvas.TextOutFitted(474, 350, name, 190);
 }
 
 void PaintCredits(TForm1& form, TCanvas& canvas) {
@@ -117,20 +118,28 @@ void PaintCredits(TForm1& form, TCanvas& canvas) {
   if (g.CreditsKeySum == 419 && g.GameState != "Game") canvas.TextOut(10, 0, "Programming by Tebrik");
 }
 
+// A number formatted "%10d" with the padding as wide as digits, so the column is
+// right-aligned whatever the widths of a space and a digit in the font.
+void TextOutNumber(TCanvas& canvas, int x, int y, const std::string& formatted) {
+  const size_t digits = formatted.find_first_not_of(' ');
+  if (digits == std::string::npos) return;
+  canvas.TextOut(x + int(digits) * canvas.TextWidth("0"), y, formatted.substr(digits));
+}
+
 void PaintScores(TForm1& form, TCanvas& canvas) {
   const GameGlobals& g = form.G;
   SetFont(canvas, "Arial", 12, true, kRed);
   const auto& entry = [&g](int k) -> const ScoreEntry& { return g.Settings.Entry(k); };
   const auto name = [&entry](int k, int width) { return Format("%.*s", width, entry(k).Name.Get().c_str()); };
   canvas.TextOut(235, 197, "1        " + name(1, 11));
-  canvas.TextOut(525, 197, Format("%10d", Shown(entry(1).Score)));
+  TextOutNumber(canvas, 525, 197, Format("%10d", Shown(entry(1).Score)));
   canvas.Font.Color = g.HighlightColor;
   for (int n = 2; n <= 9; ++n) {
     canvas.TextOut(235, 21 * n + 177, std::to_string(n) + "        " + name(n, 12));
-    canvas.TextOut(525, 21 * n + 177, Format("%10d", Shown(entry(n).Score)));
+    TextOutNumber(canvas, 525, 21 * n + 177, Format("%10d", Shown(entry(n).Score)));
   }
   canvas.TextOut(230, 387, "10       " + name(10, 12));
-  canvas.TextOut(525, 387, Format("%10d", Shown(entry(10).Score)));
+  TextOutNumber(canvas, 525, 387, Format("%10d", Shown(entry(10).Score)));
 }
 
 // The score and level in the top bar of the play screen.

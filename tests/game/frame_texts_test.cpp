@@ -97,6 +97,32 @@ TEST_F(FrameTexts, NameCursorBlinksInTheFirstHalfOfEach32FramesInOptions) {
   EXPECT_TRUE(cursorShown(255));   // wraps to 0
 }
 
+TEST_F(FrameTexts, TwelveWideLettersStayInsideTheNameOutline) {
+  G().GameState = "Options";
+  G().Selection = 4;
+  G().NameEditing = true;
+  G().Settings.PlayerName.Set(std::string(12, '\xD8'));  // "Ш" in Windows-1251
+  for (int frame : {0, 20}) {  // with and without the cursor
+    G().FrameCounter = uint8_t(frame);
+    Frame();
+    EXPECT_GT(Count(474, 350, 664, 375, kOrange), 100);
+    EXPECT_EQ(Count(671, 345, 720, 379, kOrange), 0) << frame;  // nothing right of the outline
+  }
+}
+
+// Padding as wide as digits: every score's last digit ends at the same column.
+TEST_F(FrameTexts, ScoresLineUpOnTheRight) {
+  G().GameState = "HiScores";
+  Frame();
+  const auto rightEdge = [this](int top, uint32_t colour) {
+    for (int x = 640; x > 525; --x)
+      if (Count(x, top, x + 1, top + 18, colour) > 0) return x;
+    return 0;
+  };
+  const int first = rightEdge(197, kRed);  // 100
+  for (int n = 2; n <= 9; ++n) EXPECT_NEAR(rightEdge(21 * n + 177, kOrange), first, 1) << n;  // 90 .. 20
+}
+
 TEST_F(FrameTexts, ScoreTableShowsTheFirstRowInRedAndTheRestInOrange) {
   G().GameState = "HiScores";
   const uint32_t before = G().Settings.Entry(1).Score;
