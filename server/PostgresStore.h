@@ -1,0 +1,12 @@
+// The shared store: one PostgreSQL database that any number of server processes use at once.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "Store.h"
+
+namespace scores {
+
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections);
+
+}  // namespace scores

@@ -1,0 +1,64 @@
+// Where the score server keeps its records and the tokens of its check replies. Two stores
+// share this interface: an SQLite file for one machine, and PostgreSQL for several server
+// processes (on several machines) that serve one world table.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scores {
+
+// One stored record. Texts are UTF-8; times are Unix seconds.
+struct ScoreRecord {
+  std::string Name;         // the name typed on the name entry; may be empty
+  int64_t Score = 0;
+  std::string OptionsName;  // the player name of the game's Options screen; may be empty
+  int64_t Time = 0;         // when it was stored
+  std::string Address;      // the client's address
+};
+
+// What became of a submission's token.
+enum class TokenUse {
+  Accepted,  // the token was fresh and unused; it is used now and the record stored
+  Unknown,   // never handed out by this store (or purged long ago)
+  Used,      // handed out, and already used for a record
+  Expired,   // handed out, but its lifetime is over
+};
+
+// A store that cannot do what was asked (connection lost, disk full, locked too long).
+struct StoreError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class ScoreStore {
+ public:
+  virtual ~ScoreStore() = default;
+
+  // Keeps a newly handed-out token that stays valid until `expires` (exclusive).
+  virtual void AddToken(std::string_view token, int64_t expires) = 0;
+  // Uses the token and stores the record in one transaction: both happen, or neither.
+  // `now` decides whether the token has expired.
+  virtual TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& record) = 0;
+  // The best `count` records: highest score first, the earlier stored first among equals.
+  virtual std::vector<ScoreRecord> Top(int count) = 0;
+  virtual int64_t RecordCount() = 0;
+  // Forgets the tokens that expired before `now`, used or not; returns how many.
+  virtual int64_t PurgeTokens(int64_t now) = 0;
+  // The version of the schema the store is at (the latest this program knows once opened).
+  virtual int SchemaVersion() = 0;
+};
+
+// The newest schema version this program creates and migrates to.
+inline constexpr int kSchemaVersion = 1;
+
+// Opens (and creates or migrates, when needed) the store named by `db`: a PostgreSQL
+// connection URI ("postgresql://..." or "postgres://...") or else the path of an SQLite file.
+// At most `connections` connections are open at once. Throws StoreError.
+std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections);
+
+bool IsPostgresUri(std::string_view db);
+
+}  // namespace scores

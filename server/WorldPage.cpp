@@ -1,0 +1,127 @@
+// The world score page. Everything it needs is inside it (no fonts, scripts or pictures from
+// elsewhere), and it reads on a phone as well as on a desktop: one column, a table that fits
+// the width, large enough type.
+#include "WorldPage.h"
+
+#include <ctime>
+
+namespace scores {
+namespace {
+
+constexpr const char* kHead = R"(<!DOCTYPE html>
+<html lang="ru">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Zarovel — мировая таблица рекордов</title>
+<link rel="icon" href="data:,">
+<style>
+:root { color-scheme: dark; }
+* { box-sizing: border-box; }
+body { margin: 0; background: #15202b; color: #e8edf2;
+  font: 16px/1.4 system-ui, -apple-system, "Segoe UI", Roboto, "DejaVu Sans", sans-serif; }
+main { max-width: 42rem; margin: 0 auto; padding: 1.25rem 0.75rem 2rem; }
+h1 { margin: 0; font-size: 1.9rem; letter-spacing: 0.08em; color: #ffcc4d; text-transform: uppercase; }
+.sub { margin: 0.2rem 0 1.2rem; color: #9fb3c8; }
+table { width: 100%; border-collapse: collapse; font-variant-numeric: tabular-nums; }
+th, td { padding: 0.45rem 0.6rem; text-align: left; }
+th { font-size: 0.8rem; text-transform: uppercase; letter-spacing: 0.06em; color: #9fb3c8;
+  border-bottom: 2px solid #2f4458; }
+tbody tr:nth-child(odd) { background: #1b2a38; }
+td.rank { width: 3.5rem; color: #9fb3c8; }
+td.name { overflow-wrap: anywhere; }
+td.score { text-align: right; font-weight: 600; white-space: nowrap; }
+th.score { text-align: right; }
+td.date { width: 7.5rem; color: #9fb3c8; white-space: nowrap; }
+tr.top1 td.rank, tr.top1 td.score { color: #ffcc4d; }
+tr.top2 td.rank, tr.top2 td.score { color: #d9e2ec; }
+tr.top3 td.rank, tr.top3 td.score { color: #e0a370; }
+.none { color: #6f8499; }
+.empty { padding: 2rem 0; text-align: center; color: #9fb3c8; }
+.note { margin-top: 1.2rem; font-size: 0.85rem; color: #6f8499; }
+@media (max-width: 30rem) {
+  body { font-size: 15px; }
+  th, td { padding: 0.4rem 0.35rem; }
+  td.rank { width: 2.6rem; }
+  td.date { width: auto; font-size: 0.85rem; }
+}
+</style>
+</head>
+<body>
+<main>
+<h1>Zarovel</h1>
+<p class="sub">Мировая таблица рекордов</p>
+)";
+
+constexpr const char* kTail = R"(<p class="note">В таблице — до 100 лучших результатов. Даты — по всемирному времени (UTC).</p>
+</main>
+</body>
+</html>
+)";
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string DayOf(int64_t unixSeconds) {
+  const std::time_t t = std::time_t(unixSeconds);
+  std::tm day{};
+  gmtime_r(&t, &day);
+  char text[32];
+  std::strftime(text, sizeof text, "%d.%m.%Y", &day);
+  return text;
+}
+
+std::string GroupedDigits(int64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += "\u00A0";
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string WorldPageHtml(const std::vector<ScoreRecord>& top) {
+  std::string html = kHead;
+  html.reserve(html.size() + top.size() * 160 + 512);
+  if (top.empty()) {
+    html += "<p class=\"empty\">Пока здесь нет ни одного рекорда. Станьте первым!</p>\n";
+  } else {
+    html +=
+        "<table>\n<thead><tr><th>Место</th><th>Имя</th><th class=\"score\">Очки</th><th>Дата</th></tr></thead>\n"
+        "<tbody>\n";
+    int64_t rank = 0;
+    for (size_t i = 0; i < top.size(); ++i) {
+      const ScoreRecord& r = top[i];
+      if (i == 0 || r.Score != top[i - 1].Score) rank = int64_t(i) + 1;  // equal scores, equal rank
+      html += rank <= 3 ? "<tr class=\"top" + std::to_string(rank) + "\">" : std::string("<tr>");
+      html += "<td class=\"rank\">" + std::to_string(rank) + "</td>";
+      if (r.Name.empty())
+        html += "<td class=\"name none\">—</td>";
+      else
+        html += "<td class=\"name\">" + HtmlEscape(r.Name) + "</td>";
+      html += "<td class=\"score\">" + GroupedDigits(r.Score) + "</td>";
+      html += "<td class=\"date\">" + DayOf(r.Time) + "</td></tr>\n";
+    }
+    html += "</tbody>\n</table>\n";
+  }
+  html += kTail;
+  return html;
+}
+
+}  // namespace scores
