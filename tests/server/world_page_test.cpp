@@ -1,0 +1,121 @@
+// The world score page as HTML, and the parts of the server that need no network: its
+// command line and its limit on submissions.
+#include <gtest/gtest.h>
+
+#include "Options.h"
+#include "RateLimiter.h"
+#include "WorldPage.h"
+
+namespace {
+
+using scores::ScoreRecord;
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(WorldPage, EscapesEveryMarkupCharacter) {
+  EXPECT_EQ(scores::HtmlEscape("<b>&\"'"), "&lt;b&gt;&amp;&quot;&#39;");
+  EXPECT_EQ(scores::HtmlEscape("Вася"), "Вася");
+}
+
+TEST(WorldPage, ListsRankNameScoreAndDay) {
+  const std::vector<ScoreRecord> top = {
+      {"<b>&\"", 12345, "", 1793491200, "10.0.0.1"},  // 2026-11-01
+      {"Вася", 12345, "", 1793577600, "10.0.0.2"},
+      {"", 980, "", 1793577600, "10.0.0.3"},
+      {"Zed", 5, "", 0, "10.0.0.4"},
+  };
+  const std::string html = scores::WorldPageHtml(top);
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(html.find("name=\"viewport\""), std::string::npos);
+  EXPECT_NE(html.find("Мировая таблица рекордов"), std::string::npos);
+  EXPECT_EQ(Count(html, "<tr"), 5u);  // the heading and four records
+  EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name\">&lt;b&gt;&amp;&quot;</td>"
+                      "<td class=\"score\">12\u00A0345</td><td class=\"date\">01.11.2026</td>"),
+            std::string::npos);
+  // Equal scores share a rank; the next rank counts the records before it.
+  EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name\">Вася</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"rank\">3</td><td class=\"name none\">—</td><td class=\"score\">980</td>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<td class=\"rank\">4</td><td class=\"name\">Zed</td><td class=\"score\">5</td>"
+                      "<td class=\"date\">01.01.1970</td>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("<b>"), std::string::npos);
+  // Self-contained: nothing is fetched from elsewhere.
+  EXPECT_EQ(html.find("http"), std::string::npos);
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  EXPECT_EQ(html.find("src="), std::string::npos);
+}
+
+TEST(WorldPage, SaysSoWhenEmpty) {
+  const std::string html = scores::WorldPageHtml({});
+  EXPECT_EQ(Count(html, "<tr"), 0u);
+  EXPECT_NE(html.find("Пока здесь нет ни одного рекорда"), std::string::npos);
+}
+
+TEST(WorldPage, GroupsDigitsAndShowsDaysInUtc) {
+  EXPECT_EQ(scores::GroupedDigits(0), "0");
+  EXPECT_EQ(scores::GroupedDigits(999), "999");
+  EXPECT_EQ(scores::GroupedDigits(1000), "1\u00A0000");
+  EXPECT_EQ(scores::GroupedDigits(99999999), "99\u00A0999\u00A0999");
+  EXPECT_EQ(scores::DayOf(1793577599), "01.11.2026");  // 23:59:59 UTC
+  EXPECT_EQ(scores::DayOf(1793577600), "02.11.2026");
+}
+
+TEST(ServerOptions, ListenDatabaseAndLimits) {
+  const auto parsed = scores::ParseOptions({"--listen", "0.0.0.0:9000", "--db", "x.sqlite", "--rate-limit", "0",
+                                            "--threads", "4", "--db-connections", "2", "--trust-proxy"});
+  ASSERT_TRUE(parsed.Options) << parsed.Message;
+  EXPECT_EQ(parsed.Options->Host, "0.0.0.0");
+  EXPECT_EQ(parsed.Options->Port, 9000);
+  EXPECT_EQ(parsed.Options->Db, "x.sqlite");
+  EXPECT_EQ(parsed.Options->RateLimit, 0);
+  EXPECT_EQ(parsed.Options->Threads, 4);
+  EXPECT_EQ(parsed.Options->DbConnections, 2);
+  EXPECT_TRUE(parsed.Options->TrustProxy);
+
+  const auto defaults = scores::ParseOptions({});
+  ASSERT_TRUE(defaults.Options);
+  EXPECT_EQ(defaults.Options->Host, "127.0.0.1");
+  EXPECT_EQ(defaults.Options->Port, 8080);
+  EXPECT_EQ(defaults.Options->Db, "");
+  EXPECT_EQ(defaults.Options->RateLimit, 10);
+
+  std::string host;
+  int port = 0;
+  EXPECT_TRUE(scores::ParseListen("[::1]:8081", host, port));
+  EXPECT_EQ(host, "::1");
+  EXPECT_EQ(port, 8081);
+  EXPECT_TRUE(scores::ParseListen(":80", host, port));
+  EXPECT_EQ(host, "0.0.0.0");
+  EXPECT_FALSE(scores::ParseListen("::1:80", host, port));
+  EXPECT_FALSE(scores::ParseListen("localhost", host, port));
+  EXPECT_FALSE(scores::ParseListen("localhost:65536", host, port));
+
+  EXPECT_EQ(scores::ParseOptions({"--help"}).ExitCode, 0);
+  EXPECT_EQ(scores::ParseOptions({"--listen"}).ExitCode, 2);
+  EXPECT_EQ(scores::ParseOptions({"--threads", "0"}).ExitCode, 2);
+  EXPECT_EQ(scores::ParseOptions({"--bogus"}).ExitCode, 2);
+}
+
+TEST(RateLimit, ABurstThenOneEveryFewSecondsPerAddress) {
+  scores::RateLimiter limiter(6);  // 6 a minute: one more every 10 s
+  const auto start = scores::RateLimiter::Clock::now();
+  int retry = 0;
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(limiter.Allow("10.0.0.1", start, retry)) << i;
+  EXPECT_FALSE(limiter.Allow("10.0.0.1", start, retry));
+  EXPECT_EQ(retry, 10);
+  EXPECT_TRUE(limiter.Allow("10.0.0.2", start, retry));  // another address has its own
+  EXPECT_FALSE(limiter.Allow("10.0.0.1", start + std::chrono::seconds(9), retry));
+  EXPECT_TRUE(limiter.Allow("10.0.0.1", start + std::chrono::seconds(10), retry));
+  EXPECT_FALSE(limiter.Allow("10.0.0.1", start + std::chrono::seconds(10), retry));
+
+  scores::RateLimiter unlimited(0);
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(unlimited.Allow("10.0.0.1", start, retry));
+}
+
+}  // namespace
