@@ -76,6 +76,8 @@ HttpConnection::Head HttpConnection::ReadHead(milliseconds idle, const std::func
   const Clock::time_point idleUntil = Clock::now() + idle;
   Clock::time_point headUntil{};
   for (;;) {
+    // Empty lines before a request line are passed over, as HTTP asks of a server.
+    while (in_pos_ < in_.size() && (in_[in_pos_] == '\r' || in_[in_pos_] == '\n')) ++in_pos_;
     const std::string_view buffered = std::string_view(in_).substr(in_pos_);
     const size_t lineEnd = buffered.find('\n');
     if ((lineEnd == std::string_view::npos ? buffered.size() : lineEnd + 1) > kMaxRequestLine) return Head::TooLong;

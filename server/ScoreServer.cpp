@@ -41,8 +41,9 @@ const char* const kPlainText = "text/plain; charset=utf-8";
 // What the log line of the request this thread serves needs beyond the request and reply.
 struct RequestNote {
   Clock::time_point Start;
-  std::string Client;  // the address the reply was made for
+  std::string Client;  // the address the reply was made for: the peer, or the proxy's client
   std::string Note;    // why the request was refused or failed
+  bool Malformed = false;  // refused by the HTTP library itself: the connection is closed after it
 };
 thread_local RequestNote t_request;
 
@@ -192,11 +193,14 @@ class ScoreServer::Http final : public httplib::Server {
         return true;
       }
       if (head != HttpConnection::Head::Ready) break;
-      t_request = RequestNote{Clock::now(), {}, {}};
+      std::string peer;
+      int port = 0;
+      connection.get_remote_ip_and_port(peer, port);
+      t_request = RequestNote{Clock::now(), peer, {}, false};
       bool clientCloses = false;
       const bool last = served + 1 == kKeepAliveRequests || Stopping();
       const bool written = process_request(connection, last, clientCloses, [](httplib::Request&) {});
-      if (!connection.Flush() || !written || clientCloses || last) break;
+      if (!connection.Flush() || !written || clientCloses || last || t_request.Malformed) break;
     }
     connection.Close();
     return true;
@@ -254,16 +258,20 @@ ScoreServer::ScoreServer(ScoreStore& store, const ServerOptions& options)
     res.set_redirect("/cgi/version.pl?prg=Zarovel&show&type=0");
   });
   // Refusals of the library itself (an unknown path, a malformed request) get a text too.
+  // After a malformed request the rest of what the client sent cannot be trusted to start a
+  // request, so the connection ends.
   http.set_error_handler(httplib::Server::HandlerWithResponse(
       [](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         t_request.Note = StatusText(res.status);
+        t_request.Malformed = res.status != 404;
+        if (t_request.Malformed) res.set_header("Connection", "close");
         Reply(res, res.status, "ERROR|" + std::string(StatusText(res.status)) + "\n");
         return httplib::Server::HandlerResponse::Handled;
       }));
   http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-    const std::string& client = t_request.Client.empty() ? req.remote_addr : t_request.Client;
-    LogRequest(client, req.method, req.target, res.status, res.body.size(), t_request.Start, t_request.Note);
+    LogRequest(t_request.Client, req.method, req.target, res.status, res.body.size(), t_request.Start,
+               t_request.Note);
   });
 }
 

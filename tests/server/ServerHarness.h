@@ -243,10 +243,9 @@ struct HttpReply {
   std::string Body;
 };
 
-// One request on a connection of its own: "GET target HTTP/1.1" with a Host header, the
-// extra header lines given, and "Connection: close"; the whole reply read.
-inline HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "") {
-  HttpReply reply;
+// Sends the bytes on a connection of its own and reads until the server closes it (or a
+// minute passes without a byte); everything that came back.
+inline std::string Exchange(int port, const std::string& bytes) {
   const int s = socket(AF_INET, SOCK_STREAM, 0);
   timeval timeout{60, 0};
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -255,21 +254,26 @@ inline HttpReply HttpGet(int port, const std::string& target, const std::string&
   address.sin_family = AF_INET;
   address.sin_port = htons(uint16_t(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(s);
-    return reply;
-  }
-  const std::string request =
-      "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "Connection: close\r\n\r\n";
-  for (size_t sent = 0; sent < request.size();) {
-    const ssize_t n = send(s, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;  // a refusal may come before the whole request is taken
-    sent += size_t(n);
-  }
   std::string text;
-  char buffer[16384];
-  for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
+  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    for (size_t sent = 0; sent < bytes.size();) {
+      const ssize_t n = send(s, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;  // a refusal may come before the whole request is taken
+      sent += size_t(n);
+    }
+    char buffer[16384];
+    for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
+  }
   close(s);
+  return text;
+}
+
+// One request on a connection of its own: "GET target HTTP/1.1" with a Host header, the
+// extra header lines given, and "Connection: close"; the whole reply read.
+inline HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "") {
+  const std::string text =
+      Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "Connection: close\r\n\r\n");
+  HttpReply reply;
   const size_t headEnd = text.find("\r\n\r\n");
   if (text.rfind("HTTP/1.", 0) != 0 || headEnd == std::string::npos) return reply;
   reply.Status = std::stoi(text.substr(9, 3));

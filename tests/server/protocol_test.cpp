@@ -218,26 +218,23 @@ TEST_P(Protocol, OtherRequestsAndSeveralOnOneConnection) {
   EXPECT_EQ(root.Status, 302);
   EXPECT_NE(root.Head.find("Location: " + kPageTarget), std::string::npos);
 
-  // Three requests sent at once on one connection get three replies in order.
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(uint16_t(Port()));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // Three requests sent at once on one connection get three replies in order (empty lines
+  // before a request are passed over).
   const std::string one = "GET " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\n\r\n";
-  const std::string last = "GET " + kPageTarget + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-  const std::string requests = one + one + last;
-  ASSERT_EQ(send(s, requests.data(), requests.size(), 0), ssize_t(requests.size()));
-  std::string text;
-  char buffer[16384];
-  for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
-  close(s);
+  const std::string last = "\r\nGET " + kPageTarget + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  const std::string text = Exchange(Port(), one + one + last);
   size_t replies = 0;
   for (size_t at = text.find("HTTP/1.1 200 OK"); at != std::string::npos; at = text.find("HTTP/1.1 200 OK", at + 1))
     ++replies;
   EXPECT_EQ(replies, 3u);
   EXPECT_NE(text.find("</html>"), std::string::npos);
+
+  // A request the HTTP library cannot read ends its connection after the refusal, whatever
+  // followed it.
+  const std::string refused = Exchange(Port(), "GARBAGE\r\n\r\n" + one);
+  EXPECT_EQ(refused.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << refused;
+  EXPECT_NE(refused.find("Connection: close"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("200 OK"), std::string::npos) << refused;
 }
 
 TEST_P(Protocol, OneLogLinePerRequestAndACleanStopOnSigterm) {
