@@ -1,6 +1,7 @@
 // The play screen's start and end.
 #include "game/PlayScreen.h"
 
+#include "battle/Battle.h"
 #include "battle/Effects.h"
 #include "battle/Player.h"
 #include "battle/Troops.h"
@@ -14,8 +15,6 @@
 #include "ui/OnlineServices.h"
 
 namespace {
-
-TSprite* Root(TForm1& form) { return form.DXSpriteEngine1.Engine(); }
 
 // Play stands still until Timer2 ticks, or until play resumes.
 void Pause(TForm1& form) {
@@ -37,10 +36,10 @@ void StartGame(TForm1& form) {
   ResetDifficulty(g);
   KillRef(g.Background);
   for (int i = 1; i <= 6; ++i) KillRef(g.MenuButtons[size_t(i)]);
-  g.Background = new TFon(Root(form), form.GameImgs.Items, "FonGame");
+  g.Background = new TFon(PlayParent(form), form.GameImgs.Items, "FonGame");
   g.Bunker = new TBunker(form);
   g.BunkerTop = new TBunkerVerh(form);
-  g.Ground = new TNiz(Root(form), form.GameImgs.Items);
+  g.Ground = new TNiz(PlayParent(form), form.GameImgs.Items);
   g.Player = new TPlayer(form);
   g.Score = EncodeScore(0);
   g.Level = 0;
@@ -87,14 +86,14 @@ void LeaveGame(TForm1& form) {
     if (g.Settings.MusicOn) form.PlayMusic(g.AppDir + "Sound/1.xm");
     Pause(form);
     g.SendCheckBox->Shown = true;
-    g.AskBox = new TAsk(Root(form), form.DXImageList1.Items, "Qtns");
+    g.AskBox = new TAsk(PlayParent(form), form.DXImageList1.Items, "Qtns");
     return;
   }
   KillRef(g.Ground);
   KillRef(g.Background);
   KillRef(g.Bunker);
   KillRef(g.BunkerTop);
-  g.Background = new TFon(Root(form), form.DXImageList1.Items, "FonMenu");
+  g.Background = new TFon(PlayParent(form), form.DXImageList1.Items, "FonMenu");
   if (g.Settings.MusicOn) form.PlayMusic(g.AppDir + "Sound/1.xm");
   ShowMenu(form);
 }
@@ -157,7 +156,7 @@ void AnswerNameEntry(TForm1& form, bool store) {
   KillRef(g.Background);
   g.SendCheckBox->Shown = false;
   KillRef(g.AskBox);
-  g.Background = new TFon(Root(form), form.DXImageList1.Items, "FonMenu");
+  g.Background = new TFon(PlayParent(form), form.DXImageList1.Items, "FonMenu");
   ShowMenu(form);
   if (g.MenuSelection == 3) {  // a stored record: its table at once
     g.RequireHover = false;
