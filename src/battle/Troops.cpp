@@ -1,4 +1,4 @@
-// The bunker, blood and bonus objects.
+// Paratroopers, the bunker, blood and bonus objects.
 #include "battle/Troops.h"
 
 #include <string>
