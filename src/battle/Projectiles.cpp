@@ -1,4 +1,4 @@
-// The player's projectiles and the rules of being hit.
+// Every shot of the game, and the rules of being hit.
 #include "battle/Projectiles.h"
 
 #include "battle/Battle.h"
