@@ -59,6 +59,11 @@ class HttpConnection final : public httplib::Stream {
   std::string in_;
   size_t in_pos_ = 0;
   std::string out_;
+  // The two ends' addresses, looked up once for all the connection's requests.
+  mutable std::string remote_ip_;
+  mutable int remote_port_ = -1;
+  mutable std::string local_ip_;
+  mutable int local_port_ = -1;
 };
 
 }  // namespace scores

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -169,6 +170,12 @@ std::string NewToken() {
 // The HTTP library's server with the connection handling of HttpConnection: bounded heads,
 // buffered replies, and keep-alive waits that end as soon as the server stops.
 class ScoreServer::Http final : public httplib::Server {
+ public:
+  // The library listens with a backlog of 5 connections: a burst of new connections (a
+  // proxy opening its pool, clients arriving together) would find it full and wait for
+  // their packets to be sent again. Listening again on the socket sets a longer one.
+  bool WidenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+
  private:
   bool Stopping() const { return svr_sock_ == INVALID_SOCKET; }
 
@@ -176,26 +183,26 @@ class ScoreServer::Http final : public httplib::Server {
     int on = 1;
     setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     HttpConnection connection(sock, kReadTimeout, kWriteTimeout);
+    std::string peer;
+    int port = 0;
+    connection.get_remote_ip_and_port(peer, port);
     const auto stopping = [this] { return Stopping(); };
     for (size_t served = 0; served < kKeepAliveRequests; ++served) {
       const milliseconds idle = served == 0 ? kReadTimeout : milliseconds(keep_alive_timeout_sec_ * 1000);
       const HttpConnection::Head head = connection.ReadHead(idle, stopping);
       if (head == HttpConnection::Head::TooLong) {
-        RefuseHead(connection, 400, "request line longer than " + std::to_string(kMaxRequestLine) + " bytes");
+        RefuseHead(connection, peer, 400, "request line longer than " + std::to_string(kMaxRequestLine) + " bytes");
         return true;
       }
       if (head == HttpConnection::Head::HeadTooLong) {
-        RefuseHead(connection, 400, "request head longer than " + std::to_string(kMaxRequestHead) + " bytes");
+        RefuseHead(connection, peer, 400, "request head longer than " + std::to_string(kMaxRequestHead) + " bytes");
         return true;
       }
       if (head == HttpConnection::Head::Slow) {
-        RefuseHead(connection, 408, "request head not complete in time");
+        RefuseHead(connection, peer, 408, "request head not complete in time");
         return true;
       }
       if (head != HttpConnection::Head::Ready) break;
-      std::string peer;
-      int port = 0;
-      connection.get_remote_ip_and_port(peer, port);
       t_request = RequestNote{Clock::now(), peer, {}, false};
       bool clientCloses = false;
       const bool last = served + 1 == kKeepAliveRequests || Stopping();
@@ -208,21 +215,18 @@ class ScoreServer::Http final : public httplib::Server {
 
   // A request refused before the HTTP library saw it: replied to, logged, and the connection
   // closed once the client has stopped sending.
-  void RefuseHead(HttpConnection& connection, int status, const std::string& reason) {
+  void RefuseHead(HttpConnection& connection, const std::string& peer, int status, const std::string& reason) {
     const Clock::time_point start = Clock::now();
     const std::string body = "ERROR|" + reason + "\n";
     const std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
                               "\r\nContent-Type: " + kPlainText + "\r\nContent-Length: " + std::to_string(body.size()) +
                               "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
     connection.write(reply.data(), reply.size());
-    std::string ip;
-    int port = 0;
-    connection.get_remote_ip_and_port(ip, port);
     const std::string_view line = connection.RequestLineStart(kLoggedTarget + 32);
     const size_t space = line.find(' ');
     const std::string_view method = space == std::string_view::npos ? line : line.substr(0, space);
     const std::string_view target = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-    LogRequest(ip, method, target, status, body.size(), start, reason);
+    LogRequest(peer, method, target, status, body.size(), start, reason);
     connection.DrainAndClose();
   }
 };
@@ -303,7 +307,11 @@ void ScoreServer::Submit(const httplib::Request& req, httplib::Response& res) {
   const int64_t now = UnixNow();
   const ScoreRecord record{platform::Cp1251ToUtf8(s.Name), s.Score, platform::Cp1251ToUtf8(s.OptionsName), now, client};
   switch (store_.StoreRecord(s.Token, now, record)) {
-    case TokenUse::Accepted: return Reply(res, 200, "OK|stored\n");
+    case TokenUse::Accepted: {
+      std::lock_guard<std::mutex> lock(page_mutex_);
+      page_dropped_ = Clock::now();
+      return Reply(res, 200, "OK|stored\n");
+    }
     case TokenUse::Unknown: return Refuse(res, 400, "unknown token");
     case TokenUse::Used: return Refuse(res, 400, "token already used");
     case TokenUse::Expired: return Refuse(res, 400, "token expired");
@@ -317,12 +325,32 @@ void ScoreServer::Page(const httplib::Request& req, httplib::Response& res) {
   res.set_header("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; img-src data:");
   res.set_header("X-Content-Type-Options", "nosniff");
   res.set_header("Referrer-Policy", "no-referrer");
-  res.set_content(WorldPageHtml(store_.Top(kWorldPageRows)), "text/html; charset=utf-8");
+  const std::shared_ptr<const std::string> page = WorldPage();
+  res.set_content(*page, "text/html; charset=utf-8");
+}
+
+std::shared_ptr<const std::string> ScoreServer::WorldPage() {
+  {
+    std::lock_guard<std::mutex> lock(page_mutex_);
+    if (page_ && page_made_ > page_dropped_ && Clock::now() - page_made_ < kPageFreshFor) return page_;
+  }
+  // Made outside the lock: a slow store holds up only the requests that need a new page. A
+  // page read before this process stored a record is not kept.
+  const Clock::time_point made = Clock::now();
+  auto page = std::make_shared<const std::string>(WorldPageHtml(store_.Top(kWorldPageRows)));
+  std::lock_guard<std::mutex> lock(page_mutex_);
+  if (made > page_dropped_ && (!page_ || page_made_ < made)) {
+    page_ = page;
+    page_made_ = made;
+  }
+  return page;
 }
 
 int ScoreServer::Bind() {
-  if (options_.Port == 0) return http_->bind_to_any_port(options_.Host);
-  return http_->bind_to_port(options_.Host, options_.Port) ? options_.Port : -1;
+  const int port = options_.Port == 0 ? http_->bind_to_any_port(options_.Host)
+                                      : (http_->bind_to_port(options_.Host, options_.Port) ? options_.Port : -1);
+  if (port < 0 || !http_->WidenBacklog()) return -1;
+  return port;
 }
 
 void ScoreServer::Serve() {

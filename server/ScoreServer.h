@@ -2,6 +2,7 @@
 // GET requests to /cgi/version.pl told apart by their query.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,10 @@ namespace scores {
 inline constexpr int64_t kTokenLifetimeSeconds = 600;
 // How often expired tokens are deleted from the store.
 inline constexpr int kPurgeEverySeconds = 60;
+// How long a made world page is served again before it is made anew. A record stored by
+// this process shows at once (it drops the page); one stored by another process sharing the
+// store, within this time.
+inline constexpr std::chrono::milliseconds kPageFreshFor{1000};
 
 // A new random token: kTokenLength characters of the score alphabet (100 bits).
 std::string NewToken();
@@ -47,6 +52,8 @@ class ScoreServer {
   void Check(httplib::Response& res);
   void Submit(const httplib::Request& req, httplib::Response& res);
   void Page(const httplib::Request& req, httplib::Response& res);
+  // The world page, made anew when the last one is older than kPageFreshFor or dropped.
+  std::shared_ptr<const std::string> WorldPage();
   void PurgeLoop();
 
   ScoreStore& store_;
@@ -55,6 +62,10 @@ class ScoreServer {
   std::unique_ptr<Http> http_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> serving_{false};
+  std::mutex page_mutex_;
+  std::shared_ptr<const std::string> page_;
+  std::chrono::steady_clock::time_point page_made_{};     // when its records were read
+  std::chrono::steady_clock::time_point page_dropped_{};  // when this process last stored a record
   std::mutex purge_mutex_;
   std::condition_variable purge_wake_;
   std::thread purger_;
