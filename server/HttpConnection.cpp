@@ -181,27 +181,23 @@ void HttpConnection::Close() {
 }
 
 void HttpConnection::get_remote_ip_and_port(std::string& ip, int& port) const {
-  if (remote_port_ < 0) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    remote_port_ = 0;
-    if (getpeername(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-      AddressOf(address, remote_ip_, remote_port_);
-  }
+  LookUp(getpeername, remote_ip_, remote_port_);
   ip = remote_ip_;
   port = remote_port_;
 }
 
 void HttpConnection::get_local_ip_and_port(std::string& ip, int& port) const {
-  if (local_port_ < 0) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    local_port_ = 0;
-    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-      AddressOf(address, local_ip_, local_port_);
-  }
+  LookUp(getsockname, local_ip_, local_port_);
   ip = local_ip_;
   port = local_port_;
+}
+
+void HttpConnection::LookUp(int (*end)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
+  if (port >= 0) return;
+  port = 0;
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (end(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) AddressOf(address, ip, port);
 }
 
 }  // namespace scores

@@ -3,6 +3,7 @@
 // and one longer than a few KiB is refused before any of it is parsed or kept.
 #pragma once
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <functional>
@@ -50,6 +51,8 @@ class HttpConnection final : public httplib::Stream {
 
  private:
   bool WaitReadable(std::chrono::milliseconds timeout) const;
+  // Fills ip and port with one end's address (getpeername or getsockname), once.
+  void LookUp(int (*end)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const;
   // Reads what is there into the input buffer: bytes read, 0 at the end, -1 on an error.
   ssize_t Receive();
 
