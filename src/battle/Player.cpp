@@ -125,13 +125,13 @@ void TPlayer::HandleCollision(TSprite* other, bool&) {
     }
   } else if (auto* bonus = dynamic_cast<TObj*>(other)) {
     if (bonus->Kind < std::size(kBonuses)) {
-      const BonusSpec& spec = kBonuses[bonus->Kind];
+      const BonusSpec& row = kBonuses[bonus->Kind];
       if (bonus->Kind == kHealthBonus)
-        Health = std::min(Health + spec.Amount, kHealthMax);
+        Health = std::min(Health + row.Amount, kHealthMax);
       else if (bonus->Kind == kScoreBonus)
-        Form.G.Score = EncodeScore(DecodeScore(Form.G.Score) + uint32_t(spec.Amount));
-      else if (spec.Weapon != 0)
-        Ammo[size_t(spec.Weapon)] += spec.Amount;
+        Form.G.Score = EncodeScore(DecodeScore(Form.G.Score) + uint32_t(row.Amount));
+      else if (row.Weapon != 0)
+        Ammo[size_t(row.Weapon)] += row.Amount;
     }
     PlaySound(Form, "Bonus");
     bonus->Kill();
@@ -183,11 +183,11 @@ TWeapon::TWeapon(TForm1& form, TPlayer& owner, double x, double y, int weapon)
 }
 
 void TWeapon::Load(int weapon) {
-  const WeaponSpec& spec = kWeapons[size_t(weapon)];
-  Damage = spec.Damage;
-  FireRate = spec.FireRate;
-  BarrelLength = spec.BarrelLength;
-  BarrelOffset = spec.BarrelOffset;
+  const WeaponSpec& row = kWeapons[size_t(weapon)];
+  Damage = row.Damage;
+  FireRate = row.FireRate;
+  BarrelLength = row.BarrelLength;
+  BarrelOffset = row.BarrelOffset;
 }
 
 void TWeapon::MoveStep(int moveCount) {
@@ -263,12 +263,12 @@ void TWeapon::Shoot(TPlayer& player, double offset, double turn) {
   shot.VelY = Width * std::sin(flight);
   const int rotation = Nint((player.AimAngle - 90 + turn) * 256.0 / 360.0);
   shot.Rotation = uint8_t(right ? rotation : -rotation);
-  const WeaponSpec& spec = kWeapons[player.Weapon];
-  shot.Image = right ? spec.ImageRight : spec.ImageLeft;
+  const WeaponSpec& row = kWeapons[player.Weapon];
+  shot.Image = right ? row.ImageRight : row.ImageLeft;
   shot.Z = 5;
   shot.BornLevel = Form.G.Level;
   shot.Kind = player.Weapon;
-  shot.SpeedFactorX = shot.SpeedFactorY = spec.SpeedFactor;
+  shot.SpeedFactorX = shot.SpeedFactorY = row.SpeedFactor;
   shot.Damage = Damage;
   shot.TurnX = shot.X + (right ? 60 : -60);
   shot.TurnY = shot.Y - 20;
