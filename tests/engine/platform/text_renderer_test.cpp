@@ -293,6 +293,34 @@ TEST_F(TextRendererTest, EmptyOddAndImpossibleInputsAreHarmless) {
   EXPECT_EQ(withNul.Pixels, plain.Pixels);
 }
 
+// The choices of an option and the answers of a question stand at fixed positions either side
+// of a "/". The face must keep at least one blank column between the slash and each word; in
+// the display-mode row the positions leave only five pixels for the slash itself.
+TEST_F(TextRendererTest, SlashesStandClearOfTheWordsBesideThem) {
+  struct Row {
+    const char* left;
+    int leftX;
+    int slashX;
+    const char* right;
+    int rightX;
+    int y;
+    int size;
+  };
+  const Row rows[] = {
+      {"ОКОННЫЙ", 450, 535, "ПОЛНЫЙ ЭКРАН", 540, 214, 11},
+      {"ВКЛ", 450, 485, "ВЫКЛ", 495, 261, 11},
+      {"ДА", 335, 383, "НЕТ", 413, 300, 20},
+  };
+  for (const Row& row : rows) {
+    const FontSpec font = Font("Arial", row.size, true);
+    const auto inkAt = [&](const char* text, int x) { return Ink(Drawn(text_, text, font, x, row.y, 800, 600)); };
+    const Box left = inkAt(row.left, row.leftX), slash = inkAt("/", row.slashX), right = inkAt(row.right, row.rightX);
+    SCOPED_TRACE(std::string(row.left) + " / " + row.right);
+    EXPECT_GE(slash.Left - left.Right - 1, 1);
+    EXPECT_GE(right.Left - slash.Right - 1, 1);
+  }
+}
+
 // Runs in a child process with a fontconfig that knows no fonts; exits 0 when all is blank.
 [[noreturn]] void DrawWithoutAnyFont() {
   char config[] = "/tmp/zarovel-nofonts-XXXXXX";
