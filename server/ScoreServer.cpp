@@ -17,8 +17,8 @@
 #include "HttpConnection.h"
 #include "Submission.h"
 #include "WorldPage.h"
-#include "engine/platform/Cp1251.h"
-#include "ui/ScorePayload.h"
+#include "payload/Cp1251.h"
+#include "payload/ScorePayload.h"
 
 namespace scores {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "ui/ScorePayload.h"
+#include "payload/ScorePayload.h"
 
 namespace scores {
 namespace {

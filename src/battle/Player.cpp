@@ -10,8 +10,8 @@
 #include "battle/Effects.h"
 #include "battle/Projectiles.h"
 #include "battle/Troops.h"
-#include "game/Config.h"
 #include "game/Form1.h"
+#include "state/Config.h"
 
 namespace {
 

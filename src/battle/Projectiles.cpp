@@ -6,7 +6,6 @@
 #include "battle/Player.h"
 #include "battle/Troops.h"
 #include "game/Form1.h"
-#include "game/Screens.h"
 #include "ui/MenuWidgets.h"
 
 namespace {

@@ -7,9 +7,8 @@
 #include "battle/Effects.h"
 #include "battle/Player.h"
 #include "battle/Projectiles.h"
-#include "game/Config.h"
 #include "game/Form1.h"
-#include "game/Levels.h"
+#include "state/Config.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "engine/DXTimer.h"
 #include "engine/Timer.h"
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
+#include "payload/Cp1251.h"
 
 using platform::Event;
 using platform::EventType;

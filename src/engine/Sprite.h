@@ -91,6 +91,14 @@ class TSprite {
   std::unique_ptr<std::vector<TSprite*>> zList_;
 };
 
+// Kills a sprite held by a non-owning reference and forgets it, so no handler can reach it
+// once the engine has freed it.
+template <typename T>
+void KillRef(T*& sprite) {
+  if (sprite != nullptr) sprite->Kill();
+  sprite = nullptr;
+}
+
 // Draws one pattern of an image item and animates through its patterns.
 class TImageSprite : public TSprite {
  public:

@@ -3,16 +3,16 @@
 
 #include <cstdlib>
 
-#include "engine/platform/Cp1251.h"
 #include "battle/Player.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/Levels.h"
 #include "game/Screens.h"
-#include "ui/Keyboard.h"
+#include "game/handlers/Keyboard.h"
+#include "game/handlers/Mouse.h"
+#include "game/handlers/OnlineServices.h"
+#include "payload/Cp1251.h"
+#include "state/Config.h"
 #include "ui/MenuWidgets.h"
-#include "ui/Mouse.h"
-#include "ui/OnlineServices.h"
 
 #ifndef ZAROVEL_SCORE_SERVER
 #define ZAROVEL_SCORE_SERVER "localhost"

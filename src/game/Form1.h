@@ -1,5 +1,5 @@
-// The main window: owns every long-lived component of a running game and its state,
-// and receives the window's events.
+// The main window: owns every long-lived component of a running game and its state, and
+// receives the window's events. It is also the face the sprites of play see of the game.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -9,8 +9,8 @@
 #include "engine/Application.h"
 #include "engine/AudioMixer.h"
 #include "engine/DXDraw.h"
-#include "engine/DXSound.h"
 #include "engine/DXInput.h"
+#include "engine/DXSound.h"
 #include "engine/DXSpriteEngine.h"
 #include "engine/DXTimer.h"
 #include "engine/MusicPlayer.h"
@@ -18,7 +18,7 @@
 #include "engine/Random.h"
 #include "engine/Timer.h"
 #include "engine/WaveCollection.h"
-#include "game/GameGlobals.h"
+#include "state/GameGlobals.h"
 
 class TForm1 : public TFormEvents {
  public:
@@ -83,3 +83,11 @@ class TForm1 : public TFormEvents {
   std::map<std::string, uint32_t> loadedMusic_;  // module handles by file
   int wheelDelta_ = 0;  // wheel movement not yet making a whole notch
 };
+
+// What the sprites of play call of the game besides the window's members. This header is
+// their one view of the game, so it includes nothing built above the widgets.
+
+// The next level: stops every sound, raises the level, the bunker's strength and the
+// difficulty, sets the level's goal and starts the banner's wait. Also runs from a kill in
+// the middle of the move pass.
+void NextLevel(TForm1& form);

@@ -7,10 +7,10 @@
 #include "battle/Player.h"
 #include "engine/Canvas.h"
 #include "engine/Rect.h"
-#include "engine/platform/Cp1251.h"
-#include "game/Config.h"
 #include "game/Form1.h"
 #include "game/Spawning.h"
+#include "payload/Cp1251.h"
+#include "state/Config.h"
 
 namespace {
 

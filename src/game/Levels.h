@@ -7,10 +7,7 @@ struct GameGlobals;
 
 // The difficulty a game starts from, before its first level.
 void ResetDifficulty(GameGlobals& g);
-// The next level: stops every sound, raises the level, the bunker's strength and the
-// difficulty, sets the level's goal and starts the banner's wait. Also runs from a kill in
-// the middle of the move pass.
-void NextLevel(TForm1& form);
+// NextLevel, which the sprites of play call too, is declared with the window (game/Form1.h).
 // Timer2 ticked: unless paused, the wait is over and the player stands at the start again.
 void Timer2Timer(TForm1& form);
 // Timer3 ticked: the end-of-game picture has been seen; the game is left (or, when a

@@ -5,14 +5,14 @@
 #include "battle/Effects.h"
 #include "battle/Player.h"
 #include "battle/Troops.h"
-#include "game/Config.h"
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
 #include "game/Levels.h"
 #include "game/Screens.h"
+#include "game/handlers/Mouse.h"
+#include "game/handlers/OnlineServices.h"
+#include "state/Config.h"
 #include "ui/MenuWidgets.h"
-#include "ui/Mouse.h"
-#include "ui/OnlineServices.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Screen changes of the menus, the questions over them, and the window's own events.
 #include "game/Screens.h"
 
-#include "game/Config.h"
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
 #include "game/PlayScreen.h"
+#include "state/Config.h"
 #include "ui/MenuWidgets.h"
 
 namespace {

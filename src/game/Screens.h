@@ -4,13 +4,6 @@
 
 class TForm1;
 
-// Kills a screen sprite and forgets it, so no handler can reach it once it is freed.
-template <typename T>
-void KillRef(T*& sprite) {
-  if (sprite != nullptr) sprite->Kill();
-  sprite = nullptr;
-}
-
 // The main menu: removes the sub-screen being left, makes the six buttons and restores the
 // menu selection saved when the sub-screen opened.
 void ShowMenu(TForm1& form);

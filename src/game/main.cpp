@@ -7,9 +7,9 @@
 #include <string>
 
 #include "engine/Application.h"
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/sdl/SdlPlatform.h"
 #include "game/Form1.h"
+#include "payload/Cp1251.h"
 
 namespace {
 // The folder of the executable, ending in '/'.

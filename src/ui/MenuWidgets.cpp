@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "game/GameGlobals.h"
+#include "state/GameGlobals.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "battle/Effects.h"
 #include "battle/Troops.h"
-#include "game/Config.h"
 #include "game/Levels.h"
+#include "state/Config.h"
 #include "support/PlayFixture.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include "battle/Aircraft.h"
 #include "battle/Effects.h"
 #include "battle/Troops.h"
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/Levels.h"
+#include "payload/Cp1251.h"
+#include "state/Config.h"
 #include "support/PlayFixture.h"
 #include "ui/MenuWidgets.h"
 

@@ -5,8 +5,8 @@
 #include "battle/Effects.h"
 #include "battle/Troops.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/Levels.h"
+#include "state/Config.h"
 #include "support/PlayFixture.h"
 #include "ui/MenuWidgets.h"
 

@@ -9,7 +9,7 @@
 #include "battle/Effects.h"
 #include "battle/Troops.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
+#include "state/Config.h"
 #include "support/PlayFixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "battle/Effects.h"
-#include "game/Config.h"
+#include "state/Config.h"
 #include "support/PlayFixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "game/Config.h"
+#include "state/Config.h"
 #include "support/GameFixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "game/Config.h"
+#include "state/Config.h"
 #include "support/GameFixture.h"
 
 namespace {

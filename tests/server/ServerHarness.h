@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "Store.h"
-#include "ui/ScorePayload.h"
+#include "payload/ScorePayload.h"
 
 extern char** environ;
 

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "engine/PngFile.h"
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 #include "server/ServerHarness.h"
 #include "support/GameFixture.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Submission.h"
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 #include "server/ServerHarness.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "engine/ImageArchiveWriter.h"
 #include "engine/SoundArchiveWriter.h"
-#include "game/Config.h"
+#include "state/Config.h"
 
 TempFolder::TempFolder() {
   std::random_device entropy;

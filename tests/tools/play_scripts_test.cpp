@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "engine/PngFile.h"
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 #include "support/CannedServer.h"
 #include "support/GameFixture.h"
 #include "support/PlayFixture.h"

@@ -10,7 +10,7 @@
 #include "engine/PngFile.h"
 #include "engine/platform/headless/HeadlessPlatform.h"
 #include "game/Form1.h"
-#include "game/Settings.h"
+#include "state/Settings.h"
 #include "ui/MenuWidgets.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "StateDump.h"
 #include "engine/PngFile.h"
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 
 using platform::Event;
 using platform::EventType;

@@ -12,8 +12,8 @@
 #include "battle/Player.h"
 #include "engine/PictureCollection.h"
 #include "engine/Sprite.h"
-#include "engine/platform/Cp1251.h"
-#include "game/Config.h"
+#include "payload/Cp1251.h"
+#include "state/Config.h"
 
 using nlohmann::json;
 

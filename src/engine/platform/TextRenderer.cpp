@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 
 namespace platform {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/TextRenderer.h"
+#include "payload/Cp1251.h"
 
 namespace {
 

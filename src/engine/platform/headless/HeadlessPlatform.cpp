@@ -1,8 +1,8 @@
 // Headless back end: state set by scripts and tests, side effects kept as notes.
 #include "engine/platform/headless/HeadlessPlatform.h"
 
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/Desktop.h"
+#include "payload/Cp1251.h"
 
 namespace platform {
 

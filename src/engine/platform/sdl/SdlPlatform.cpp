@@ -13,10 +13,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/Desktop.h"
 #include "engine/platform/VirtualKeys.h"
 #include "engine/platform/sdl/SdlKeymap.h"
+#include "payload/Cp1251.h"
 
 namespace platform {
 namespace {

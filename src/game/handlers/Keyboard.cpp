@@ -1,5 +1,5 @@
-// Keyboard handling: the menus' keys go through the same click routine as the mouse.
-#include "ui/Keyboard.h"
+// The window's key handlers: the menus' keys go through the same click routine as the mouse.
+#include "game/handlers/Keyboard.h"
 
 #include <cmath>
 #include <numbers>
@@ -9,8 +9,8 @@
 #include "game/Form1.h"
 #include "game/PlayScreen.h"
 #include "game/Screens.h"
+#include "game/handlers/Mouse.h"
 #include "ui/MenuWidgets.h"
-#include "ui/Mouse.h"
 
 namespace {
 

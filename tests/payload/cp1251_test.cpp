@@ -1,5 +1,5 @@
 // UTF-8 <-> Windows-1251 conversion: the Russian alphabet, the code page's extras, bad input.
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

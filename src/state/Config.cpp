@@ -1,5 +1,5 @@
 // Loading and saving Config.cfg, and the score table kept in it.
-#include "game/Config.h"
+#include "state/Config.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,18 +1,18 @@
 // A record sent to the score server: the two requests and the payload as a real local server
 // receives them, and what the game does whatever the server does (answers, refuses, stalls,
 // drips, floods, is not there): the wait is bounded and the record is always stored.
-#include "ui/OnlineServices.h"
+#include "game/handlers/OnlineServices.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
+#include "payload/Cp1251.h"
+#include "payload/ScorePayload.h"
+#include "state/Config.h"
 #include "support/CannedServer.h"
 #include "support/GameFixture.h"
-#include "ui/ScorePayload.h"
 
 namespace {
 

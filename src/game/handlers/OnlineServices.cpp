@@ -1,14 +1,14 @@
 // The score server (a record sent, the world score page) and the desktop's "open" actions:
 // the "Visit" shortcut and the launches at program end. None of the opens is waited for.
-#include "ui/OnlineServices.h"
+#include "game/handlers/OnlineServices.h"
 
 #include <chrono>
 #include <future>
 #include <vector>
 
 #include "game/Form1.h"
+#include "payload/ScorePayload.h"
 #include "ui/MenuWidgets.h"
-#include "ui/ScorePayload.h"
 
 namespace {
 

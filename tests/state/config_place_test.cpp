@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/DisplayMode.h"
+#include "state/Config.h"
 #include "support/GameFixture.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The score request and its encoding.
-#include "ui/ScorePayload.h"
+#include "payload/ScorePayload.h"
 
 std::string ServerToken(std::string_view reply) {
   std::string_view token;

@@ -1,4 +1,5 @@
-// Key releases outside the play controls, and typing into the two name fields.
+// The window's key handlers: releases outside the play controls, and typing into the two name
+// fields. They sit above everything they drive: screens, play and the widgets.
 #pragma once
 #include <cstdint>
 #include <vector>

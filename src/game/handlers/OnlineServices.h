@@ -1,4 +1,4 @@
-// What the game hands to the desktop and to its score server.
+// What the window's handlers hand to the desktop and to the score server.
 #pragma once
 #include <cstdint>
 #include <string>

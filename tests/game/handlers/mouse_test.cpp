@@ -1,6 +1,6 @@
 // Hot spots of the menu screens in the window and in full screen, the click gate, the
 // click actions, the buttons and the wheel.
-#include "ui/Mouse.h"
+#include "game/handlers/Mouse.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/Screens.h"
+#include "state/Config.h"
 #include "support/GameFixture.h"
 #include "ui/MenuWidgets.h"
 

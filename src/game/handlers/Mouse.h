@@ -1,5 +1,5 @@
-// The mouse in the menus: hot spots per screen, the click that acts on the selection, the
-// buttons and the wheel.
+// The window's mouse handlers: hot spots per screen, the click that acts on the selection,
+// the buttons and the wheel.
 #pragma once
 #include <cstddef>
 #include <cstdint>

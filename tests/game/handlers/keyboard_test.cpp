@@ -1,6 +1,6 @@
 // Key releases in the menus and questions, Alt+Enter, the credits sum, the rocket burst,
 // and typing the options' player name.
-#include "ui/Keyboard.h"
+#include "game/handlers/Keyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,13 @@
 #include <numbers>
 
 #include "battle/Projectiles.h"
-#include "engine/platform/Cp1251.h"
 #include "engine/platform/VirtualKeys.h"
-#include "game/Config.h"
 #include "game/Screens.h"
+#include "game/handlers/Mouse.h"
+#include "payload/Cp1251.h"
+#include "state/Config.h"
 #include "support/GameFixture.h"
 #include "ui/MenuWidgets.h"
-#include "ui/Mouse.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Mouse handling of the menus: fixed hot spots per screen and one click routine.
-#include "ui/Mouse.h"
+// The window's mouse handlers: fixed hot spots per screen and one click routine.
+#include "game/handlers/Mouse.h"
 
 #include <algorithm>
 #include <string>
@@ -10,8 +10,8 @@
 #include "game/Form1.h"
 #include "game/PlayScreen.h"
 #include "game/Screens.h"
+#include "game/handlers/OnlineServices.h"
 #include "ui/MenuWidgets.h"
-#include "ui/OnlineServices.h"
 
 bool& Over(GameGlobals& g, MouseOver member) { return g.MouseOverFlags[member]; }
 bool& OverButton(GameGlobals& g, int i) { return g.MouseOverFlags[OverButton1 + size_t(i - 1)]; }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "game/Settings.h"
+#include "state/Settings.h"
 
 // Scores are XOR-masked with this value both in memory and in the file.
 constexpr uint32_t ScoreMask = 27182;

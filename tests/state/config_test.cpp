@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "game/Config.h"
+#include "state/Config.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/Surface.h"
-#include "game/Settings.h"
+#include "state/Settings.h"
 
 class TMenuB;
 class TFon;

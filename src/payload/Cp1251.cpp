@@ -1,5 +1,5 @@
 // UTF-8 <-> Windows-1251 conversion with the full code page table.
-#include "engine/platform/Cp1251.h"
+#include "payload/Cp1251.h"
 
 #include <array>
 #include <cstdint>
