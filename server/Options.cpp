@@ -1,6 +1,10 @@
 // Command-line options.
 #include "Options.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
 #include <charconv>
 
 namespace scores {
@@ -15,12 +19,25 @@ const char* const kUsage =
     "  --db FILE            SQLite database file (default: scores.sqlite beside the program)\n"
     "  --db postgresql://USER@HOST/DATABASE\n"
     "                       PostgreSQL database, which several server processes may share\n"
-    "  --rate-limit N       score submissions allowed per client address and minute (default 10;\n"
-    "                       0 turns the limit off)\n"
-    "  --threads N          connections served at once (default 64)\n"
+    "  --rate-limit N       score submissions allowed per client address and minute, in a burst\n"
+    "                       of up to N (default 10; 0 turns the limit off)\n"
+    "  --check-rate-limit N checks (the token requests before a submission) allowed per client\n"
+    "                       address and minute, in a burst of up to N (default 60; 0: no limit)\n"
+    "  --max-tokens N       tokens the store keeps at most; the oldest go first (default 100000;\n"
+    "                       0: no bound)\n"
+    "  --max-connections N  open connections in all (default 4096, at most what the system's\n"
+    "                       descriptor limit allows)\n"
+    "  --max-connections-per-address N\n"
+    "                       open connections per client address (default 32); over either cap\n"
+    "                       the oldest idle connection is closed to make room\n"
+    "  --threads N          requests that may wait on the database at once (default 16);\n"
+    "                       connections themselves are served by an event loop and an idle\n"
+    "                       one costs no thread\n"
     "  --db-connections N   database connections this process opens at most (default 8)\n"
-    "  --trust-proxy        behind a reverse proxy: the client is the last address of the\n"
-    "                       X-Forwarded-For header the proxy sets\n"
+    "  --trust-proxy ADDRESS[,ADDRESS...]\n"
+    "                       the reverse proxies in front: from these peers only, the client is\n"
+    "                       the last address of the X-Forwarded-For header, and they have no\n"
+    "                       per-address connection cap\n"
     "  --help               this text\n"
     "\n"
     "One line per request goes to standard error. SIGTERM or SIGINT stops the server cleanly.\n";
@@ -36,6 +53,22 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
 }
 
 ParsedOptions Fail(const std::string& message) { return {std::nullopt, message + "\n" + kUsage, 2}; }
+
+// "10.0.0.5,10.0.0.6": IPv4 or IPv6 addresses separated by commas.
+bool ParseAddresses(const std::string& text, std::vector<std::string>& addresses) {
+  std::vector<std::string> parsed;
+  for (size_t start = 0; start <= text.size();) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string address = text.substr(start, comma - start);
+    unsigned char bytes[sizeof(in6_addr)];
+    if (inet_pton(AF_INET, address.c_str(), bytes) != 1 && inet_pton(AF_INET6, address.c_str(), bytes) != 1)
+      return false;
+    parsed.push_back(address);
+    start = comma + 1;
+  }
+  addresses = std::move(parsed);
+  return true;
+}
 
 }  // namespace
 
@@ -68,7 +101,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     std::string text;
     if (arg == "--help" || arg == "-h") return {std::nullopt, kUsage, 0};
     if (arg == "--trust-proxy") {
-      options.TrustProxy = true;
+      if (!value(text) || !ParseAddresses(text, options.TrustedProxies))
+        return Fail("--trust-proxy wants the addresses of the proxies in front, such as 127.0.0.1 or "
+                    "10.0.0.5,10.0.0.6: X-Forwarded-For is trusted from them alone");
     } else if (arg == "--listen") {
       if (!value(text) || !ParseListen(text, options.Host, options.Port))
         return Fail("--listen wants HOST:PORT, such as 127.0.0.1:8080");
@@ -77,6 +112,19 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--rate-limit") {
       if (!value(text) || !ParseInt(text, 0, 1000000, options.RateLimit))
         return Fail("--rate-limit wants a whole number of submissions a minute");
+    } else if (arg == "--check-rate-limit") {
+      if (!value(text) || !ParseInt(text, 0, 1000000, options.CheckRateLimit))
+        return Fail("--check-rate-limit wants a whole number of checks a minute");
+    } else if (arg == "--max-tokens") {
+      int tokens = 0;
+      if (!value(text) || !ParseInt(text, 0, 1000000000, tokens)) return Fail("--max-tokens wants 0 to 1000000000");
+      options.MaxTokens = tokens;
+    } else if (arg == "--max-connections") {
+      if (!value(text) || !ParseInt(text, 1, 1000000, options.MaxConnections))
+        return Fail("--max-connections wants 1 to 1000000");
+    } else if (arg == "--max-connections-per-address") {
+      if (!value(text) || !ParseInt(text, 1, 1000000, options.MaxConnectionsPerAddress))
+        return Fail("--max-connections-per-address wants 1 to 1000000");
     } else if (arg == "--threads") {
       if (!value(text) || !ParseInt(text, 1, 4096, options.Threads)) return Fail("--threads wants 1 to 4096");
     } else if (arg == "--db-connections") {

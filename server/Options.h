@@ -1,5 +1,6 @@
 // The command line of zarovel-scores.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,10 +11,15 @@ struct ServerOptions {
   std::string Host = "127.0.0.1";
   int Port = 8080;
   std::string Db;            // an SQLite file or a postgresql:// URI; empty: scores.sqlite beside the program
-  int Threads = 64;          // connections served at once
+  int Threads = 16;          // requests that may wait on the store at once
   int DbConnections = 8;     // database connections of this process
   int RateLimit = 10;        // submissions per address per minute; 0: no limit
-  bool TrustProxy = false;   // take the client's address from X-Forwarded-For
+  int CheckRateLimit = 60;   // checks per address per minute; 0: no limit
+  int64_t MaxTokens = 100000;  // tokens the store keeps at most; 0: no bound
+  int MaxConnections = 4096;   // open connections in all
+  int MaxConnectionsPerAddress = 32;  // open connections per client address
+  // The reverse proxies whose X-Forwarded-For names the client; empty: trust none.
+  std::vector<std::string> TrustedProxies;
 };
 
 struct ParsedOptions {

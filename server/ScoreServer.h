@@ -2,6 +2,7 @@
 // GET requests to /cgi/version.pl told apart by their query.
 #pragma once
 #include <atomic>
+#include <boost/asio/thread_pool.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -9,14 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "HttpServer.h"
 #include "Options.h"
+#include "Query.h"
 #include "RateLimiter.h"
 #include "Store.h"
-
-namespace httplib {
-struct Request;
-struct Response;
-}  // namespace httplib
 
 namespace scores {
 
@@ -47,25 +45,40 @@ class ScoreServer {
   void Stop();
 
  private:
-  class Http;
+  using Clock = std::chrono::steady_clock;
 
-  void Check(httplib::Response& res);
-  void Submit(const httplib::Request& req, httplib::Response& res);
-  void Page(const httplib::Request& req, httplib::Response& res);
-  // The world page, made anew when the last one is older than kPageFreshFor or dropped.
+  // On the event loop: what needs no store is answered at once, the rest is handed to the
+  // store's threads.
+  void Handle(HttpRequest request, HttpRespond respond);
+  void Check(const std::string& client, HttpRespond respond);
+  void Submit(const Query& query, const std::string& client, HttpRespond respond);
+  void Page(const Query& query, const std::string& client, HttpRespond respond);
+  // Runs store work on the store's threads; a store failure is answered 503.
+  void OnStore(const std::string& client, HttpRespond respond, std::function<HttpReply()> work);
+  std::string ClientAddress(const HttpRequest& request) const;
+
+  // The world page when it may be served without the store: fresh, or the last one while
+  // another request makes the next.
+  std::shared_ptr<const std::string> ReadyPage();
+  // The world page, made anew by one request at a time when it is stale or dropped.
   std::shared_ptr<const std::string> WorldPage();
   void PurgeLoop();
 
   ScoreStore& store_;
   ServerOptions options_;
-  RateLimiter limiter_;
-  std::unique_ptr<Http> http_;
+  RateLimiter submissions_;
+  RateLimiter checks_;
+  HttpServer http_;
+  boost::asio::thread_pool store_threads_;
   std::atomic<bool> stopping_{false};
-  std::atomic<bool> serving_{false};
+
   std::mutex page_mutex_;
+  std::condition_variable page_made_wake_;
   std::shared_ptr<const std::string> page_;
-  std::chrono::steady_clock::time_point page_made_{};     // when its records were read
-  std::chrono::steady_clock::time_point page_dropped_{};  // when this process last stored a record
+  Clock::time_point page_made_{};     // when its records were read
+  Clock::time_point page_dropped_{};  // when this process last stored a record
+  bool page_making_ = false;
+
   std::mutex purge_mutex_;
   std::condition_variable purge_wake_;
   std::thread purger_;

@@ -68,7 +68,7 @@ TEST(WorldPage, GroupsDigitsAndShowsDaysInUtc) {
 
 TEST(ServerOptions, ListenDatabaseAndLimits) {
   const auto parsed = scores::ParseOptions({"--listen", "0.0.0.0:9000", "--db", "x.sqlite", "--rate-limit", "0",
-                                            "--threads", "4", "--db-connections", "2", "--trust-proxy"});
+                                            "--threads", "4", "--db-connections", "2", "--trust-proxy", "127.0.0.1,::1"});
   ASSERT_TRUE(parsed.Options) << parsed.Message;
   EXPECT_EQ(parsed.Options->Host, "0.0.0.0");
   EXPECT_EQ(parsed.Options->Port, 9000);
@@ -76,7 +76,7 @@ TEST(ServerOptions, ListenDatabaseAndLimits) {
   EXPECT_EQ(parsed.Options->RateLimit, 0);
   EXPECT_EQ(parsed.Options->Threads, 4);
   EXPECT_EQ(parsed.Options->DbConnections, 2);
-  EXPECT_TRUE(parsed.Options->TrustProxy);
+  EXPECT_EQ(parsed.Options->TrustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
 
   const auto defaults = scores::ParseOptions({});
   ASSERT_TRUE(defaults.Options);
