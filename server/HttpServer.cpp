@@ -101,7 +101,7 @@ namespace {
 class Session final : public TableConnection, public std::enable_shared_from_this<Session> {
  public:
   Session(HttpServer::Impl& server, tcp::socket socket, std::string peer)
-      : server_(server), stream_(std::move(socket)), peer_(std::move(peer)) {}
+      : server_(server), stream_(std::move(socket)), head_timer_(stream_.get_executor()), peer_(std::move(peer)) {}
   ~Session() override { server_.table.Leave(this); }
 
   void Start() { WaitForRequest(server_.limits.FirstByte); }
@@ -146,14 +146,23 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     start_ = LogClock::now();
     parser_.emplace();
     parser_->header_limit(std::uint32_t(kMaxRequestHead));
-    stream_.expires_after(server_.limits.Head);
+    // The stream's own deadline would close the socket; this one only stops the read, so
+    // the client still gets its 408.
+    stream_.expires_never();
+    head_timer_.expires_after(server_.limits.Head);
+    head_timer_.async_wait([self = shared_from_this()](beast::error_code error) {
+      if (error) return;
+      self->head_late_ = true;
+      self->stream_.cancel();
+    });
     http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, size_t) {
+      self->head_timer_.cancel();
       self->OnHead(error);
     });
   }
 
   void OnHead(beast::error_code error) {
-    if (error == beast::error::timeout) {
+    if (head_late_) {
       LogConnection(peer_, "request head not complete in time");
       return Refuse(408, "request head not complete in time");
     }
@@ -286,6 +295,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   void Close() {
     if (closed_) return;
     closed_ = true;
+    head_timer_.cancel();
     server_.table.Leave(this);
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -294,6 +304,8 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
 
   HttpServer::Impl& server_;
   beast::tcp_stream stream_;
+  asio::steady_timer head_timer_;
+  bool head_late_ = false;
   std::string peer_;
   beast::flat_buffer buffer_{kMaxRequestHead + 4096};
   std::optional<http::request_parser<http::empty_body>> parser_;

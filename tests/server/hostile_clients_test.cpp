@@ -1,0 +1,254 @@
+// The running server against hostile clients on raw sockets, from 127.0.0.2 to 127.0.0.254,
+// while a normal client on 127.0.0.1 asks for a token: multiplied ranges, bodies that hide
+// requests, malformed heads, idle, slow and never-reading connections, floods of checks.
+// Each attack is judged by the status and bytes it got and what was stored; the normal client
+// must be answered alongside every one (its waits are printed, not judged).
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "server/ServerHarness.h"
+#include "support/GameFixture.h"
+
+namespace {
+
+using namespace server_test;
+using Clock = std::chrono::steady_clock;
+
+// A connection from a loopback address of the attacker's choosing; -1 when it failed.
+int ConnectFrom(const std::string& source, int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+// The n-th attacker's address, 127.0.0.2 to 127.0.0.254.
+std::string Attacker(int n) { return "127.0.0." + std::to_string(2 + n % 253); }
+
+void SendAll(int s, const std::string& bytes) {
+  for (size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = send(s, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += size_t(n);
+  }
+}
+
+// Reads until the server closes the connection or `timeout` passes.
+std::string ReadUntilClosed(int s, std::chrono::milliseconds timeout) {
+  std::string text;
+  const auto until = Clock::now() + timeout;
+  char buffer[16384];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd p{s, POLLIN, 0};
+    if (poll(&p, 1, int(left)) <= 0) break;
+    const ssize_t n = recv(s, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    text.append(buffer, size_t(n));
+  }
+  return text;
+}
+
+// Whether the server has closed the connection (it reads as ended, or was reset).
+bool ClosedByServer(int s, std::chrono::milliseconds wait) {
+  pollfd p{s, POLLIN, 0};
+  if (poll(&p, 1, int(wait.count())) <= 0) return false;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = recv(s, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN)) return true;
+    if (n < 0) return false;
+  }
+}
+
+int StatusOf(const std::string& reply) {
+  return reply.rfind("HTTP/1.", 0) == 0 && reply.size() > 12 ? std::stoi(reply.substr(9, 3)) : 0;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+struct Outcome {
+  int Status = 0;            // of the attacker's first reply; 0: none
+  std::string Reply;         // what the attacker received
+  std::vector<int> Held;     // connections still open while the normal client asks
+};
+
+struct Attack {
+  std::string Name;
+  std::function<Outcome(int port)> Run;
+  int Status;                // expected of the attacker's first reply (0: none expected)
+  std::function<void(const Outcome&)> Judge = [](const Outcome&) {};
+};
+
+struct HostileClients : ::testing::Test {
+  TempFolder folder;
+  std::string db = NewStoreDatabase(Backend::Sqlite, folder.Path().string());
+
+  static void SetUpTestSuite() {
+    // Room for a thousand connections of the attackers in this process.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  int64_t Stored() { return scores::OpenStore(db, 1)->RecordCount(); }
+};
+
+// One request from an attacker's address; everything that came back within 10 s.
+Outcome Once(int port, const std::string& request, int attacker = 0) {
+  Outcome outcome;
+  const int s = ConnectFrom(Attacker(attacker), port);
+  SendAll(s, request);
+  outcome.Reply = ReadUntilClosed(s, 10s);
+  outcome.Status = StatusOf(outcome.Reply);
+  close(s);
+  return outcome;
+}
+
+// Many connections from the attackers' addresses, each sent `bytes` and left open.
+Outcome Hold(int port, int connections, const std::string& bytes, bool oneAddress = false) {
+  Outcome outcome;
+  for (int i = 0; i < connections; ++i) {
+    const int s = ConnectFrom(oneAddress ? Attacker(0) : Attacker(i), port);
+    if (s < 0) continue;
+    if (!bytes.empty()) SendAll(s, bytes);
+    outcome.Held.push_back(s);
+  }
+  return outcome;
+}
+
+TEST_F(HostileClients, NoAttackSlowsANormalCheckOrStoresARecord) {
+  ServerProcess server(folder.Path().string(), db, {"--rate-limit", "0"});
+  const int port = server.Port();
+  const std::string page = HttpGet(port, kPageTarget).Body;
+  ASSERT_FALSE(page.empty());
+  const std::string pageGet = "GET " + kPageTarget + " HTTP/1.1\r\nHost: x\r\n";
+  std::string ranges = "bytes=0-";
+  for (int i = 1; i < 2000; ++i) ranges += ",0-";
+  // A submission hidden in a GET's body, as a proxy would pass it on.
+  const std::string hidden = "GET " + SubmissionTarget(EncodedRecord("Hidden", 77, FreshToken(port))) +
+                             " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113.9\r\n\r\n";
+  auto pageSized = [&page](const Outcome& o) {
+    const size_t body = o.Reply.size() - o.Reply.find("\r\n\r\n") - 4;
+    EXPECT_EQ(body, page.size()) << "never more bytes than the page";
+  };
+  auto oneReplyThenClosed = [](const Outcome& o) {
+    EXPECT_EQ(Count(o.Reply, "HTTP/1.1 "), 1u) << o.Reply;
+    EXPECT_NE(o.Reply.find("Connection: close"), std::string::npos) << o.Reply;
+  };
+
+  const std::vector<Attack> attacks = {
+      {"2000 ranges", [&](int p) { return Once(p, pageGet + "Range: " + ranges + "\r\nConnection: close\r\n\r\n"); },
+       200, pageSized},
+      {"one range", [&](int p) { return Once(p, pageGet + "Range: bytes=0-9\r\nConnection: close\r\n\r\n"); }, 200,
+       pageSized},
+      {"a submission in a GET's Content-Length body",
+       [&](int p) { return Once(p, pageGet + "Content-Length: " + std::to_string(hidden.size()) + "\r\n\r\n" + hidden); },
+       400, oneReplyThenClosed},
+      {"a submission in a GET's chunked body",
+       [&](int p) {
+         char size[16];
+         std::snprintf(size, sizeof size, "%zx", hidden.size());
+         return Once(p, pageGet + "Transfer-Encoding: chunked\r\n\r\n" + size + "\r\n" + hidden + "\r\n0\r\n\r\n");
+       },
+       400, oneReplyThenClosed},
+      {"HTTP/1.1 without Host", [&](int p) { return Once(p, "GET " + kCheckTarget + " HTTP/1.1\r\n\r\n"); }, 400},
+      {"POST", [&](int p) { return Once(p, "POST " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"); },
+       405, [](const Outcome& o) { EXPECT_NE(o.Reply.find("Allow: GET, HEAD"), std::string::npos) << o.Reply; }},
+      {"DELETE", [&](int p) { return Once(p, "DELETE / HTTP/1.1\r\nHost: x\r\n\r\n"); }, 405},
+      {"a request line of 5 KiB",
+       [&](int p) { return Once(p, "GET " + kCheckTarget + "&" + std::string(5000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n"); },
+       414},
+      {"a head of 17 KiB",
+       [&](int p) { return Once(p, pageGet + "X-Filler: " + std::string(17000, 'x') + "\r\n\r\n"); }, 431},
+      {"a header line of 9 KiB, under the head's limit",
+       [&](int p) { return Once(p, pageGet + "X-Filler: " + std::string(9000, 'x') + "\r\nConnection: close\r\n\r\n"); },
+       200},
+      {"1000 idle connections", [&](int p) { return Hold(p, 1000, ""); }, 0},
+      {"100 idle connections from one address", [&](int p) { return Hold(p, 100, "", true); }, 0,
+       [](const Outcome& o) {
+         size_t closed = 0;
+         for (const int s : o.Held) closed += ClosedByServer(s, 0ms) ? 1 : 0;
+         EXPECT_GE(closed, 100u - 32u) << "the oldest idle ones make room for the newest";
+       }},
+      {"200 slowloris connections", [&](int p) { return Hold(p, 200, "GET " + kCheckTarget + " HTTP/1.1\r\nHo"); }, 0},
+      {"64 readers that never read",
+       [&](int p) {
+         std::string burst;
+         for (int i = 0; i < 200; ++i) burst += pageGet + "\r\n";
+         return Hold(p, 64, burst);
+       },
+       0},
+  };
+
+  for (const Attack& attack : attacks) {
+    SCOPED_TRACE(attack.Name);
+    const Outcome outcome = attack.Run(port);
+    const auto start = Clock::now();
+    const HttpReply normal = HttpGet(port, kCheckTarget);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    std::printf("%-48s status %3d, %8zu bytes; a normal check answered %d in %lld ms\n", attack.Name.c_str(),
+                outcome.Status, outcome.Reply.size(), normal.Status, static_cast<long long>(waited.count()));
+    EXPECT_EQ(normal.Status, 200) << "the normal client is answered alongside";
+    EXPECT_LT(waited, 10s);
+    EXPECT_EQ(outcome.Status, attack.Status) << outcome.Reply.substr(0, 300);
+    attack.Judge(outcome);
+    if (attack.Name == "200 slowloris connections") {
+      // A head that never ends is cut at its deadline, with a 408.
+      const std::string cut = ReadUntilClosed(outcome.Held.front(), 15s);
+      EXPECT_EQ(StatusOf(cut), 408) << cut;
+    }
+    for (const int s : outcome.Held) close(s);
+  }
+  EXPECT_EQ(Stored(), 0) << "no record came in through a hidden request";
+  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_NE(server.Log().find("connection closed: \"request head not complete in time\""), std::string::npos);
+}
+
+TEST_F(HostileClients, ChecksAreLimitedPerAddressAndEachMakesOneToken) {
+  ServerProcess server(folder.Path().string(), db, {"--check-rate-limit", "5"});
+  const std::string check = "GET " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  std::vector<int> statuses;
+  for (int i = 0; i < 8; ++i) statuses.push_back(Once(server.Port(), check, 7).Status);
+  EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 200, 200, 429, 429, 429}));
+  const Outcome refused = Once(server.Port(), check, 7);
+  const size_t retry = refused.Reply.find("Retry-After: ");
+  ASSERT_NE(retry, std::string::npos) << refused.Reply;
+  EXPECT_GE(std::stoi(refused.Reply.substr(retry + 13)), 1);
+  EXPECT_LE(std::stoi(refused.Reply.substr(retry + 13)), 12);  // five a minute: one more every 12 s
+  EXPECT_NE(refused.Reply.find("ERROR|too many checks from this address"), std::string::npos);
+  // Another address has its own limit, and the refused checks made no token.
+  EXPECT_EQ(Once(server.Port(), check, 8).Status, 200);
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  sqlite3_prepare_v2(handle, "SELECT count(*) FROM tokens", -1, &count, nullptr);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(count, 0), 6);
+  sqlite3_finalize(count);
+  sqlite3_close(handle);
+}
+
+}  // namespace
