@@ -1,0 +1,164 @@
+// The documented deployment: nginx, configured from the example in server/deploy, in front of
+// two servers on one store, each trusting X-Forwarded-For from the proxy alone. Through it a
+// record is stored under the address the proxy saw, a request hidden in a GET's body is never
+// a request, and every client gets its own reply.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+
+#include "server/ServerHarness.h"
+#include "support/GameFixture.h"
+
+namespace {
+
+using namespace server_test;
+
+// A port nobody listens on now.
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  close(s);
+  return ntohs(address.sin_port);
+}
+
+// One exchange from a loopback address of the client's choosing, read until closed.
+std::string ExchangeFrom(const std::string& source, int port, const std::string& bytes) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  timeval timeout{20, 0};
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string text;
+  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+    send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    char buffer[16384];
+    for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
+  }
+  close(s);
+  return text;
+}
+
+// nginx in the foreground with the example's site, its upstreams and port replaced.
+class Nginx {
+ public:
+  Nginx(const std::filesystem::path& folder, int port, int upstream1, int upstream2) : dir_(folder / "nginx") {
+    std::filesystem::create_directories(dir_);
+    std::string site = ReadText(std::filesystem::path(ZAROVEL_SOURCE_DIR) / "server/deploy/nginx-zarovel-scores.conf");
+    auto replace = [&site](const std::string& from, const std::string& to) {
+      const size_t at = site.find(from);
+      if (at == std::string::npos) throw std::runtime_error("the example no longer has: " + from);
+      site.replace(at, from.size(), to);
+    };
+    replace("server 127.0.0.1:8081;", "server 127.0.0.1:" + std::to_string(upstream1) + ";");
+    replace("server 127.0.0.1:8082;", "server 127.0.0.1:" + std::to_string(upstream2) + ";");
+    replace("listen 80;", "listen 127.0.0.1:" + std::to_string(port) + ";");
+    const std::string d = dir_.string();
+    std::ofstream(dir_ / "nginx.conf") << (geteuid() == 0 ? "user root;\n" : "") << "daemon off;\n"
+                                       << "worker_processes 1;\npid " << d << "/nginx.pid;\nerror_log " << d
+                                       << "/error.log;\nevents { worker_connections 512; }\nhttp {\naccess_log " << d
+                                       << "/access.log;\nclient_body_temp_path " << d << "/body;\nproxy_temp_path "
+                                       << d << "/proxy;\nfastcgi_temp_path " << d << "/fastcgi;\nuwsgi_temp_path " << d
+                                       << "/uwsgi;\nscgi_temp_path " << d << "/scgi;\n"
+                                       << site << "\n}\n";
+    pid_ = Spawn({"/usr/sbin/nginx", "-p", d, "-c", d + "/nginx.conf"}, d + "/out.log");
+    if (pid_ < 0) throw std::runtime_error("cannot start nginx (the nginx package)");
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      if (HttpGet(port, "/").Status != 0) return;
+      std::this_thread::sleep_for(20ms);
+    }
+    throw std::runtime_error("nginx did not start:\n" + ReadText(dir_ / "out.log") + ReadText(dir_ / "error.log"));
+  }
+  ~Nginx() {
+    kill(pid_, SIGQUIT);
+    if (WaitExit(pid_, 10s) == -1) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Nginx(const Nginx&) = delete;
+  Nginx& operator=(const Nginx&) = delete;
+
+ private:
+  std::filesystem::path dir_;
+  pid_t pid_ = -1;
+};
+
+TEST(Proxy, TheExampleStoresTheProxysViewAndNeverABodysRequest) {
+  TempFolder folder;
+  const std::string db = NewStoreDatabase(Backend::Sqlite, folder.Path().string());
+  const std::vector<std::string> options = {"--rate-limit", "0", "--trust-proxy", "127.0.0.1"};
+  ServerProcess one(folder.Path().string(), db, options);
+  ServerProcess two(folder.Path().string(), db, options);
+  const int port = FreePort();
+  Nginx nginx(folder.Path(), port, one.Port(), two.Port());
+  auto stored = [&db] { return scores::OpenStore(db, 1)->Top(100); };
+
+  // A record through the proxy: the client's forged header is kept only in front of the
+  // address the proxy saw.
+  const std::string token = FreshToken(port);
+  std::string reply = ExchangeFrom("127.0.0.5", port,
+                                   "GET " + SubmissionTarget(EncodedRecord("Proxied", 40, token)) +
+                                       " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(reply.find("OK|stored"), std::string::npos) << reply;
+  ASSERT_EQ(stored().size(), 1u);
+  EXPECT_EQ(stored()[0].Address, "127.0.0.5");
+
+  // Submissions hidden in GET bodies, by Content-Length and chunked: each is one reply to
+  // one request, and nothing is stored.
+  for (int i = 0; i < 15; ++i) {
+    const std::string hidden = "GET " + SubmissionTarget(EncodedRecord("Hidden", 50 + i, FreshToken(port))) +
+                               " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 198.51.100.1\r\n\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx", hidden.size());
+    const std::string head = "GET " + kPageTarget + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    const std::string body = i % 2 == 0 ? "Content-Length: " + std::to_string(hidden.size()) + "\r\n\r\n" + hidden
+                                        : "Transfer-Encoding: chunked\r\n\r\n" + std::string(size) + "\r\n" + hidden +
+                                              "\r\n0\r\n\r\n";
+    reply = ExchangeFrom("127.0.0.6", port, head + body);
+    size_t replies = 0;
+    for (size_t at = reply.find("HTTP/1.1 "); at != std::string::npos; at = reply.find("HTTP/1.1 ", at + 1)) ++replies;
+    EXPECT_LE(replies, 1u) << reply;
+    EXPECT_EQ(reply.find("OK|stored"), std::string::npos) << reply;
+  }
+  EXPECT_EQ(stored().size(), 1u) << "no hidden submission was stored";
+
+  // Clients asking at once through the shared upstream connections each get their own reply.
+  std::vector<std::thread> clients;
+  std::atomic<int> own{0};
+  for (int c = 0; c < 8; ++c)
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < 25; ++i) {
+        const bool check = (c + i) % 2 == 0;
+        const std::string text =
+            ExchangeFrom("127.0.0." + std::to_string(10 + c), port,
+                         "GET " + (check ? kCheckTarget : kPageTarget) + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        own += (check ? text.find("OK|Zarovel|") != std::string::npos : text.find("</html>") != std::string::npos);
+      }
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(own, 200);
+
+  // Straight to a server, the header is a client's word and ignored.
+  const std::string direct = FreshToken(one.Port());
+  reply = ExchangeFrom("127.0.0.7", one.Port(),
+                       "GET " + SubmissionTarget(EncodedRecord("Direct", 60, direct)) +
+                           " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(reply.find("OK|stored"), std::string::npos) << reply;
+  EXPECT_EQ(stored()[0].Address, "127.0.0.7");
+}
+
+}  // namespace
