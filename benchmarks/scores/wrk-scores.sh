@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Load test of zarovel-scores with wrk, on SQLite and on PostgreSQL, each holding 10,000
 # records: requests per second and the 99th percentile of latency for the check request,
-# the score submission (each with a fresh token of its own) and the world page.
+# the score submission (each with a fresh token of its own) and the world page, with the
+# server's limits off. Beside each, the same HTTP layer answering a fixed body of the same
+# size at once (fixed_reply_server) is measured in the same run, and the ratio printed.
 #
 #   benchmarks/scores/wrk-scores.sh [BUILD_DIR] [STORES]
 #
@@ -16,121 +18,62 @@ root="$(cd "$here/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 stores="${2:-sqlite postgresql}"
 server_bin="$build/server/zarovel-scores"
+fixed_bin="$build/benchmarks/fixed_reply_server"
 duration="${DURATION:-10}"
 connections="${CONNECTIONS:-32}"
 threads="${THREADS:-2}"
 records="${RECORDS:-10000}"
-[ -x "$server_bin" ] || { echo "no $server_bin: build it first (cmake --build $build --target zarovel-scores)"; exit 1; }
-for tool in wrk sqlite3; do command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 1; }; done
-
-work="$(mktemp -d /tmp/zarovel-wrk-XXXXXX)"
-server_pid=""
-pg_bin=""
-as_postgres=()
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-  if [ -n "$pg_bin" ] && [ -f "$work/pg/data/postmaster.pid" ]; then
-    "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$work/pg/data" -m fast -w stop >/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_postgres() {
-  pg_bin="$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)"
-  mkdir -p "$work/pg"
-  if [ "$(id -u)" -eq 0 ]; then
-    chown postgres "$work/pg"
-    chmod 755 "$work"
-    as_postgres=(runuser -u postgres --)
-  fi
-  "${as_postgres[@]}" "$pg_bin/initdb" -D "$work/pg/data" -U postgres --auth=trust --no-locale -E UTF8 >/dev/null
-  "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$work/pg/data" -l "$work/pg/server.log" -w \
-    -o "-k $work/pg -c listen_addresses=" start >/dev/null
-  "$pg_bin/psql" -h "$work/pg" -U postgres -d postgres -qc "CREATE DATABASE zarovel"
-}
-
-# Starts the server on a free port; sets port.
-start_server() {
-  local db="$1"
-  : >"$work/server.log"
-  "$server_bin" --listen 127.0.0.1:0 --db "$db" --rate-limit 0 2>>"$work/server.log" &
-  server_pid=$!
-  for _ in $(seq 1 300); do
-    port="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/server.log")"
-    [ -n "$port" ] && return 0
-    sleep 0.1
-  done
-  echo "the server did not start:"; cat "$work/server.log"; exit 1
-}
-
-stop_server() {
-  kill -TERM "$server_pid"
-  wait "$server_pid" || true
-  server_pid=""
-}
-
-# The records, straight into the store: names with Cyrillic, scores spread out, days apart.
-fill_sqlite() {
-  sqlite3 "$1" "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $records)
-    INSERT INTO scores (name, score, options_name, submitted, address)
-    SELECT 'Игрок ' || i, abs(random()) % 1000000, '', strftime('%s', 'now') - i * 3600, '192.0.2.' || (i % 250)
-    FROM n;"
-}
-fill_postgres() {
-  "$pg_bin/psql" -h "$work/pg" -U postgres -d zarovel -qc "INSERT INTO scores (name, score, options_name, submitted, address)
-    SELECT 'Игрок ' || i, (random() * 1000000)::bigint, '', extract(epoch FROM now())::bigint - i * 3600,
-           '192.0.2.' || (i % 250)
-    FROM generate_series(1, $records) AS i;"
-}
-
-declare -A results
-# Runs wrk; prints its report and keeps requests/s, p99 and refusals under the given name.
-measure() {
-  local name="$1"
-  shift
-  local report
-  report="$(wrk -t"$threads" -c"$connections" -d"${duration}s" --latency "$@")"
-  echo "$report" | sed 's/^/    /'
-  local rps p99 bad
-  rps="$(echo "$report" | awk '/^Requests\/sec:/ {print $2}')"
-  p99="$(echo "$report" | awk '$1 == "99%" {print $2}')"
-  bad="$(echo "$report" | awk '/Non-2xx or 3xx responses:/ {print $5}')"
-  results[$name]="$rps|$p99|${bad:-0}"
-}
+for bin in "$server_bin" "$fixed_bin"; do
+  [ -x "$bin" ] || { echo "no $bin: build it first (cmake --build $build --target zarovel-scores fixed_reply_server)"; exit 1; }
+done
+for tool in wrk sqlite3 curl; do command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 1; }; done
+source "$here/common.sh"
 
 url="http://127.0.0.1"
 check="/cgi/version.pl?version&prg=Zarovel"
 page="/cgi/version.pl?prg=Zarovel&show&type=0"
+declare -A sizes
 for store in $stores; do
   case "$store" in
     sqlite) db="$work/scores.sqlite" ;;
     postgresql) start_postgres; db="postgresql:///zarovel?host=$work/pg&user=postgres" ;;
     *) echo "unknown store $store"; exit 2 ;;
   esac
-  start_server "$db"
+  start_server "$db" --rate-limit 0 --check-rate-limit 0 --max-tokens 0
   if [ "$store" = sqlite ]; then fill_sqlite "$db"; else fill_postgres; fi
   echo "== $store: $records records, wrk -t$threads -c$connections -d${duration}s"
   # Fresh tokens for the submissions, gathered first (and for longer than the submissions run).
   wrk -t1 -c"$connections" -d"$((duration * 3 / 2 + 1))s" -s "$here/harvest.lua" "$url:$port$check" -- "$work/tokens" >/dev/null
   echo "  tokens gathered: $(wc -l <"$work/tokens")"
+  sizes[check]="$(curl -s "$url:$port$check" | wc -c)"
+  sizes[submission]="$(printf 'OK|stored\n' | wc -c)"
   echo "  check:"
   measure "$store check" "$url:$port$check"
   # The page before the submissions, which add records of their own.
-  echo "  page:"
+  sizes[page]="$(curl -s "$url:$port$page" | wc -c)"
+  echo "  page (${sizes[page]} bytes):"
   measure "$store page" "$url:$port$page"
   echo "  submission:"
   measure "$store submission" -s "$here/submit.lua" "$url:$port/" -- "$work/tokens" "$threads"
   stop_server
   rm -f "$work/tokens"
+  # The yardstick: the same HTTP layer with a fixed body of each reply's size.
+  for request in check submission page; do
+    start_listening "$fixed_bin" 0 "${sizes[$request]}"
+    echo "  fixed reply of ${sizes[$request]} bytes:"
+    measure "$store fixed $request" "$url:$port$check"
+    stop_server
+  done
 done
 
 echo
-echo "| store | request | requests/s | p99 | refused |"
-echo "|---|---|---|---|---|"
+echo "| store | request | requests/s | p99 | refused | fixed reply: requests/s | ratio |"
+echo "|---|---|---|---|---|---|---|"
 for store in $stores; do
   for request in check submission page; do
     IFS='|' read -r rps p99 bad <<<"${results["$store $request"]}"
-    echo "| $store | $request | $rps | $p99 | $bad |"
+    IFS='|' read -r fixed _ _ <<<"${results["$store fixed $request"]}"
+    ratio="$(awk -v a="$rps" -v b="$fixed" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')"
+    echo "| $store | $request | $rps | $p99 | $bad | $fixed | $ratio |"
   done
 done
