@@ -1,5 +1,7 @@
 #include "ConnectionTable.h"
 
+#include "Log.h"
+
 namespace scores {
 
 ConnectionTable::ConnectionTable(size_t maxConnections, size_t maxPerAddress, const std::vector<std::string>& uncapped)
@@ -8,6 +10,7 @@ ConnectionTable::ConnectionTable(size_t maxConnections, size_t maxPerAddress, co
 bool ConnectionTable::Admit(TableConnection* connection, std::weak_ptr<TableConnection> handle,
                             const std::string& address) {
   std::vector<std::weak_ptr<TableConnection>> closing;
+  std::vector<std::string> closingAddresses;
   bool admitted = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -15,17 +18,21 @@ bool ConnectionTable::Admit(TableConnection* connection, std::weak_ptr<TableConn
     const auto count = per_address_.find(address);
     if (capped && count != per_address_.end() && count->second >= max_per_address_) {
       TableConnection* oldest = OldestIdle(address);
-      if (oldest != nullptr)
+      if (oldest != nullptr) {
+        closingAddresses.push_back(address);
         closing.push_back(Evict(oldest));
-      else
+      } else {
         admitted = false;
+      }
     }
     if (admitted && entries_.size() >= max_connections_) {
       TableConnection* oldest = OldestIdle({});
-      if (oldest != nullptr)
+      if (oldest != nullptr) {
+        closingAddresses.push_back(entries_.at(oldest).Address);
         closing.push_back(Evict(oldest));
-      else
+      } else {
         admitted = false;
+      }
     }
     if (admitted) {
       Entry& entry = entries_[connection];
@@ -36,8 +43,10 @@ bool ConnectionTable::Admit(TableConnection* connection, std::weak_ptr<TableConn
       ++per_address_[address];
     }
   }
-  for (const auto& weak : closing)
-    if (const auto victim = weak.lock()) victim->CloseSoon();
+  for (size_t i = 0; i < closing.size(); ++i) {
+    LogConnection(closingAddresses[i], "idle, closed to admit a new connection");
+    if (const auto victim = closing[i].lock()) victim->CloseSoon();
+  }
   return admitted;
 }
 

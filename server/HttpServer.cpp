@@ -128,6 +128,10 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     if (buffer_.size() > 0) return ReadHead();
     stream_.async_read_some(buffer_.prepare(4096),
                             [self = shared_from_this()](beast::error_code error, size_t bytes) {
+                              // A kept-alive connection that ends quietly is nothing to note;
+                              // one that never asked anything is.
+                              if (error == beast::error::timeout && self->served_ == 0)
+                                LogConnection(self->peer_, "no request in time");
                               if (error) return self->Close();
                               self->buffer_.commit(bytes);
                               self->ReadFirstBytes();
@@ -197,7 +201,8 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
       request.ForwardedFor.emplace_back(field->value());
     server_.handler(std::move(request),
                     [self = shared_from_this(), work = asio::make_work_guard(server_.io)](HttpReply reply) {
-                      asio::post(self->stream_.get_executor(), [self, reply = std::move(reply)]() mutable {
+                      // At once when answered on the connection's own strand, else queued to it.
+                      asio::dispatch(self->stream_.get_executor(), [self, reply = std::move(reply)]() mutable {
                         self->Write(std::move(reply), false);
                       });
                     });
