@@ -1,14 +1,21 @@
 // The SQLite store. Every statement with data in it is prepared once per connection and bound.
 // Readers run side by side (write-ahead log); this process's writers take turns on a mutex,
 // so they never wait on one another inside SQLite, and other processes on the same file are
-// waited for by SQLite's busy timeout.
+// waited for by SQLite's busy timeout. The store fails closed: a record is acknowledged only
+// once it is committed to the file the path names, the file the server opens next time.
 #include "SqliteStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "ConnectionPool.h"
 
@@ -36,6 +43,9 @@ const std::vector<std::vector<const char*>> kMigrations = {
 };
 
 constexpr int kBusyTimeoutMs = 10000;
+// Expired tokens are deleted this many to a transaction: about a millisecond or two of holding
+// the write turn each.
+constexpr int64_t kPurgeBatch = 1000;
 
 enum Statement {
   kBegin,
@@ -47,6 +57,8 @@ enum Statement {
   kTop,
   kCount,
   kPurge,
+  kCountTokens,
+  kTrimTokens,
   kStatementCount
 };
 
@@ -59,13 +71,18 @@ constexpr std::array<const char*, kStatementCount> kSql = {
     "INSERT INTO scores (name, score, options_name, submitted, address) VALUES (?1, ?2, ?3, ?4, ?5)",
     "SELECT name, score, options_name, submitted, address FROM scores ORDER BY score DESC, id LIMIT ?1",
     "SELECT count(*) FROM scores",
-    "DELETE FROM tokens WHERE expires <= ?1",
+    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= ?1 LIMIT ?2)",
+    "SELECT count(*) FROM tokens",
+    // The used tokens first (they serve only to tell a second use apart), then the unused by age.
+    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens ORDER BY used DESC, expires LIMIT ?1)",
 };
 
 class Connection {
  public:
-  explicit Connection(const std::string& path) {
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  // Only the store's first connection may create the file: a later one that found no file
+  // would make an empty one without tables.
+  Connection(const std::string& path, bool create) {
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
       const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
       sqlite3_close(db_);
@@ -206,19 +223,38 @@ int Migrate(Connection& c) {
 
 class SqliteStore final : public ScoreStore {
  public:
-  SqliteStore(const std::string& path, int connections)
-      : pool_(connections, [path] {
-          auto c = std::make_unique<Connection>(path);
+  SqliteStore(const std::string& path, int connections, int64_t maxTokens)
+      : path_(path),
+        bound_(maxTokens),
+        pool_(connections, [this] {
+          // Checked before opening, for a clear message when the file is gone, and after,
+          // in case it was replaced in between.
+          CheckFile(false);
+          auto c = std::make_unique<Connection>(path_, false);
+          CheckFile(false);
           c->PrepareAll();
           return c;
         }) {
-    Connection first(path);
+    Connection first(path, true);
+    struct stat opened {};
+    if (stat(path.c_str(), &opened) != 0)
+      throw StoreError("SQLite: cannot find " + path + " after opening it: " + std::strerror(errno));
+    device_ = opened.st_dev;
+    inode_ = opened.st_ino;
     version_ = Migrate(first);
   }
 
   void AddToken(std::string_view token, int64_t expires) override {
     Write([&](Connection& c) {
       Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
+      if (bound_.Added()) {
+        try {
+          bound_.Counted(TrimTokens(c));
+        } catch (...) {
+          bound_.Abandoned();
+          throw;
+        }
+      }
       return 0;
     });
   }
@@ -240,26 +276,37 @@ class SqliteStore final : public ScoreStore {
   }
 
   std::vector<ScoreRecord> Top(int count) override {
-    auto c = pool_.Take();
-    std::vector<ScoreRecord> top;
-    Connection::Run run(*c, kTop);
-    run.Bind(1, int64_t(count));
-    while (run.Step()) top.push_back({run.Text(0), run.Int(1), run.Text(2), run.Int(3), run.Text(4)});
-    return top;
+    return Use([&](Connection& c) {
+      std::vector<ScoreRecord> top;
+      Connection::Run run(c, kTop);
+      run.Bind(1, int64_t(count));
+      while (run.Step()) top.push_back({run.Text(0), run.Int(1), run.Text(2), run.Int(3), run.Text(4)});
+      return top;
+    });
   }
 
   int64_t RecordCount() override {
-    auto c = pool_.Take();
-    Connection::Run run(*c, kCount);
-    return run.Step() ? run.Int(0) : 0;
+    return Use([](Connection& c) {
+      Connection::Run run(c, kCount);
+      return run.Step() ? run.Int(0) : int64_t(0);
+    });
   }
 
+  // A batch to a transaction, and between batches the write turn and the connection are given
+  // back, so the checks and submissions that came meanwhile go first.
   int64_t PurgeTokens(int64_t now) override {
-    return Write([&](Connection& c) {
-      Connection::Run purge(c, kPurge);
-      purge.Bind(1, now).Done();
-      return int64_t(purge.Changes());
-    });
+    int64_t total = 0;
+    for (;;) {
+      const int64_t purged = Write([&](Connection& c) {
+        Connection::Run purge(c, kPurge);
+        purge.Bind(1, now).Bind(2, kPurgeBatch).Done();
+        return int64_t(purge.Changes());
+      });
+      total += purged;
+      bound_.Purged(purged);
+      if (purged < kPurgeBatch) return total;
+      std::this_thread::yield();
+    }
   }
 
   int SchemaVersion() override { return version_; }
@@ -273,23 +320,86 @@ class SqliteStore final : public ScoreStore {
     return state.Int(1) <= now ? TokenUse::Expired : TokenUse::Unknown;
   }
 
-  // Runs `work` in a write transaction, committed when it returns and rolled back when it
-  // throws. A refused token changes nothing, so its transaction commits nothing.
+  // Counts the tokens and deletes the oldest beyond the bound; how many are left.
+  int64_t TrimTokens(Connection& c) {
+    int64_t count = 0;
+    {
+      Connection::Run run(c, kCountTokens);
+      if (run.Step()) count = run.Int(0);
+    }
+    const int64_t excess = bound_.Excess(count);
+    if (excess == 0) return count;
+    Connection::Run trim(c, kTrimTokens);
+    trim.Bind(1, excess).Done();
+    return count - trim.Changes();
+  }
+
+  // Throws unless the path still names the file the store opened at the start. A file that
+  // was removed or replaced stays so for good: a record written into it would be gone the
+  // next time the server starts, so from then on every operation fails. When `writing`, a
+  // file this process may no longer write (made read-only by its owner) fails the write too,
+  // though the connections already open could still write it: a connection opened now would
+  // be read-only, and all of them should answer alike. That ends when it is writable again.
+  void CheckFile(bool writing) {
+    if (lost_) throw StoreError(kLost + path_);
+    struct stat now {};
+    if (stat(path_.c_str(), &now) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR)
+        throw StoreError("SQLite: cannot look at " + path_ + ": " + std::strerror(errno));
+      lost_ = true;
+    } else if (now.st_dev != device_ || now.st_ino != inode_) {
+      lost_ = true;
+    }
+    if (lost_) throw StoreError(kLost + path_);
+    if (writing && access(path_.c_str(), W_OK) != 0)
+      throw StoreError("SQLite: the database file is read-only: " + path_ + ": " + std::strerror(errno));
+  }
+
+  // Runs `work` on a pooled connection. A connection that failed is closed instead of going
+  // back to the pool, and so are the idle ones: the failure may be the file's rather than the
+  // connection's (a connection opened while the file was read-only stays read-only), and the
+  // next operation opens fresh ones that see the file as it is then.
   template <class Work>
-  auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
+  auto Use(Work work) -> decltype(work(std::declval<Connection&>())) {
+    if (lost_) throw StoreError(kLost + path_);
     auto c = pool_.Take();
-    std::lock_guard<std::mutex> turn(write_turn_);
-    c->Begin();
     try {
-      auto result = work(*c);
-      c->Commit();
-      return result;
+      return work(*c);
     } catch (...) {
-      c->Rollback();
+      c.Discard();
+      pool_.DropIdle();
       throw;
     }
   }
 
+  // Runs `work` in a write transaction, committed when it returns and rolled back when it
+  // throws. A refused token changes nothing, so its transaction commits nothing. The file is
+  // checked before the commit, so a write into a file that was replaced is rolled back
+  // instead of acknowledged.
+  template <class Work>
+  auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
+    return Use([&](Connection& c) {
+      std::lock_guard<std::mutex> turn(write_turn_);
+      c.Begin();
+      try {
+        auto result = work(c);
+        CheckFile(true);
+        c.Commit();
+        return result;
+      } catch (...) {
+        c.Rollback();
+        throw;
+      }
+    });
+  }
+
+  static constexpr const char* kLost = "SQLite: the database file was removed or replaced while the server ran: ";
+
+  const std::string path_;
+  dev_t device_ = 0;  // the file opened at the start
+  ino_t inode_ = 0;
+  std::atomic<bool> lost_{false};
+  TokenBound bound_;
   ConnectionPool<Connection> pool_;
   std::mutex write_turn_;
   int version_ = 0;
@@ -297,8 +407,8 @@ class SqliteStore final : public ScoreStore {
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections) {
-  return std::make_unique<SqliteStore>(path, connections);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections, int64_t maxTokens) {
+  return std::make_unique<SqliteStore>(path, connections, maxTokens);
 }
 
 }  // namespace scores
