@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -43,9 +44,10 @@ const std::vector<std::vector<const char*>> kMigrations = {
 };
 
 constexpr int kBusyTimeoutMs = 10000;
-// Expired tokens are deleted this many to a transaction: about a millisecond or two of holding
-// the write turn each.
-constexpr int64_t kPurgeBatch = 1000;
+// Expired tokens are deleted this many to a transaction. Tokens sit in the file in the order
+// of their random text, so each one deleted is a page written: 500 hold the write turn for
+// about 10 ms.
+constexpr int64_t kPurgeBatch = 500;
 
 enum Statement {
   kBegin,
@@ -58,7 +60,8 @@ enum Statement {
   kCount,
   kPurge,
   kCountTokens,
-  kTrimTokens,
+  kOldestTokens,
+  kDeleteToken,
   kStatementCount
 };
 
@@ -74,7 +77,8 @@ constexpr std::array<const char*, kStatementCount> kSql = {
     "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= ?1 LIMIT ?2)",
     "SELECT count(*) FROM tokens",
     // The used tokens first (they serve only to tell a second use apart), then the unused by age.
-    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens ORDER BY used DESC, expires LIMIT ?1)",
+    "SELECT token FROM tokens ORDER BY used DESC, expires LIMIT ?1",
+    "DELETE FROM tokens WHERE token = ?1",
 };
 
 class Connection {
@@ -93,6 +97,17 @@ class Connection {
     // The log survives crashes of the program; only a power cut may lose the last commits.
     Exec("PRAGMA journal_mode = WAL");
     Exec("PRAGMA synchronous = NORMAL");
+    // SQLite would copy the log into the file right after the commit that grew it past its
+    // limit, in the request that committed and with this process's write turn still held; the
+    // store does it on a thread of its own instead, so no request waits for the copy and its
+    // sync. The hook notes the log's length after each commit, in place of SQLite's own.
+    sqlite3_wal_hook(
+        db_,
+        [](void* self, sqlite3*, const char*, int pages) {
+          static_cast<Connection*>(self)->log_pages_ = pages;
+          return SQLITE_OK;
+        },
+        this);
   }
   ~Connection() {
     for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
@@ -174,11 +189,47 @@ class Connection {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
+  // Whether the write-ahead log grew past SQLite's usual limit with this connection's commit.
+  bool LogIsLong() {
+    const bool due = log_pages_ >= kCheckpointPages;
+    log_pages_ = 0;
+    return due;
+  }
+  // Copies the write-ahead log into the file. Passive: it never waits for, nor holds up,
+  // readers and writers, and what it cannot copy yet is copied the next time.
+  void Checkpoint() noexcept { sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr); }
+
   sqlite3* Db() { return db_; }
 
  private:
+  static constexpr int kCheckpointPages = 1000;
   sqlite3* db_ = nullptr;
+  int log_pages_ = 0;  // the log's length after this connection's last commit
   std::array<sqlite3_stmt*, kStatementCount> statements_{};
+};
+
+// The turn of this process's writers, handed on in the order they asked for it, so a run of
+// writes (the batches of a purge) cannot take it back again and again before those waiting.
+class WriteTurn {
+ public:
+  void lock() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t mine = next_++;
+    handed_.wait(lock, [&] { return serving_ == mine; });
+  }
+  void unlock() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++serving_;
+    }
+    handed_.notify_all();  // few wait: only those holding a pooled connection
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable handed_;
+  uint64_t next_ = 0;
+  uint64_t serving_ = 0;
 };
 
 // Runs one statement of the migration with an optional number bound to ?1; the first
@@ -242,21 +293,29 @@ class SqliteStore final : public ScoreStore {
     device_ = opened.st_dev;
     inode_ = opened.st_ino;
     version_ = Migrate(first);
+    checkpointer_ = std::thread([this] { CheckpointLoop(); });
+  }
+  ~SqliteStore() override {
+    {
+      std::lock_guard<std::mutex> lock(checkpoint_mutex_);
+      stopping_ = true;
+    }
+    checkpoint_wake_.notify_one();
+    checkpointer_.join();
   }
 
   void AddToken(std::string_view token, int64_t expires) override {
     Write([&](Connection& c) {
       Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
-      if (bound_.Added()) {
-        try {
-          bound_.Counted(TrimTokens(c));
-        } catch (...) {
-          bound_.Abandoned();
-          throw;
-        }
-      }
       return 0;
     });
+    if (!bound_.Added()) return;
+    try {
+      bound_.Counted(TrimTokens());
+    } catch (...) {
+      bound_.Abandoned();
+      throw;
+    }
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
@@ -320,18 +379,32 @@ class SqliteStore final : public ScoreStore {
     return state.Int(1) <= now ? TokenUse::Expired : TokenUse::Unknown;
   }
 
-  // Counts the tokens and deletes the oldest beyond the bound; how many are left.
-  int64_t TrimTokens(Connection& c) {
+  // Counts the tokens and deletes the oldest beyond the bound; how many are left. Counting and
+  // picking the oldest are reads (each a walk through the table), so only the deletes hold
+  // the write turn.
+  int64_t TrimTokens() {
     int64_t count = 0;
-    {
-      Connection::Run run(c, kCountTokens);
-      if (run.Step()) count = run.Int(0);
-    }
-    const int64_t excess = bound_.Excess(count);
-    if (excess == 0) return count;
-    Connection::Run trim(c, kTrimTokens);
-    trim.Bind(1, excess).Done();
-    return count - trim.Changes();
+    std::vector<std::string> oldest;
+    Use([&](Connection& c) {
+      Connection::Run counted(c, kCountTokens);
+      count = counted.Step() ? counted.Int(0) : 0;
+      const int64_t excess = bound_.Excess(count);
+      if (excess == 0) return 0;
+      Connection::Run run(c, kOldestTokens);
+      run.Bind(1, excess);
+      while (run.Step()) oldest.push_back(run.Text(0));
+      return 0;
+    });
+    if (oldest.empty()) return count;
+    return count - Write([&](Connection& c) {
+      int64_t deleted = 0;
+      for (const std::string& token : oldest) {
+        Connection::Run run(c, kDeleteToken);
+        run.Bind(1, token).Done();
+        deleted += run.Changes();
+      }
+      return deleted;
+    });
   }
 
   // Throws unless the path still names the file the store opened at the start. A file that
@@ -379,18 +452,45 @@ class SqliteStore final : public ScoreStore {
   template <class Work>
   auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
     return Use([&](Connection& c) {
-      std::lock_guard<std::mutex> turn(write_turn_);
+      std::unique_lock<WriteTurn> turn(write_turn_);
       c.Begin();
       try {
         auto result = work(c);
         CheckFile(true);
         c.Commit();
+        turn.unlock();
+        if (c.LogIsLong()) {
+          std::lock_guard<std::mutex> lock(checkpoint_mutex_);
+          checkpoint_due_ = true;
+          checkpoint_wake_.notify_one();
+        }
         return result;
       } catch (...) {
         c.Rollback();
         throw;
       }
     });
+  }
+
+  // Copies the write-ahead log into the file whenever a commit found it long, on a pooled
+  // connection like any other operation.
+  void CheckpointLoop() {
+    std::unique_lock<std::mutex> lock(checkpoint_mutex_);
+    for (;;) {
+      checkpoint_wake_.wait(lock, [this] { return checkpoint_due_ || stopping_; });
+      if (stopping_) return;
+      checkpoint_due_ = false;
+      lock.unlock();
+      try {
+        Use([](Connection& c) {
+          c.Checkpoint();
+          return 0;
+        });
+      } catch (const StoreError&) {
+        // The store fails; the operations that come say so.
+      }
+      lock.lock();
+    }
   }
 
   static constexpr const char* kLost = "SQLite: the database file was removed or replaced while the server ran: ";
@@ -401,8 +501,13 @@ class SqliteStore final : public ScoreStore {
   std::atomic<bool> lost_{false};
   TokenBound bound_;
   ConnectionPool<Connection> pool_;
-  std::mutex write_turn_;
+  WriteTurn write_turn_;
   int version_ = 0;
+  std::mutex checkpoint_mutex_;
+  std::condition_variable checkpoint_wake_;
+  bool checkpoint_due_ = false;
+  bool stopping_ = false;
+  std::thread checkpointer_;
 };
 
 }  // namespace

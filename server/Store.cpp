@@ -17,11 +17,11 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
   return OpenSqliteStore(db, connections, maxTokens);
 }
 
-// A batch of a hundredth of the bound keeps the table within 1 % of it; at most 1000, so one
+// A batch of a hundredth of the bound keeps the table within 1 % of it; at most 500, so one
 // trim is a short delete. The table is taken as full at first, so the first token added
 // counts it.
 TokenBound::TokenBound(int64_t maxTokens)
-    : max_(std::max<int64_t>(maxTokens, 0)), batch_(std::clamp<int64_t>(max_ / 100, 1, 1000)), counted_(max_) {}
+    : max_(std::max<int64_t>(maxTokens, 0)), batch_(std::clamp<int64_t>(max_ / 100, 1, 500)), counted_(max_) {}
 
 bool TokenBound::Added() {
   if (max_ == 0) return false;
