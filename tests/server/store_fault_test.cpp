@@ -81,7 +81,9 @@ class UnprivilegedServer {
 // The store's file and the log files beside it, made read-only or writable.
 void SetWritable(const std::string& db, bool writable) {
   for (const std::string& file : {db, db + "-wal", db + "-shm"}) {
-    if (fs::exists(file)) ASSERT_EQ(chmod(file.c_str(), writable ? 0644 : 0444), 0) << file;
+    if (fs::exists(file)) {
+      ASSERT_EQ(chmod(file.c_str(), writable ? 0644 : 0444), 0) << file;
+    }
   }
 }
 
