@@ -486,7 +486,7 @@ class SqliteStore final : public ScoreStore {
           c.Checkpoint();
           return 0;
         });
-      } catch (const StoreError&) {
+      } catch (const std::exception&) {
         // The store fails; the operations that come say so.
       }
       lock.lock();
