@@ -4,7 +4,6 @@
 #include "PostgresStore.h"
 
 #include <pqxx/pqxx>
-
 #include <thread>
 
 #include "ConnectionPool.h"

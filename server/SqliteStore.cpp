@@ -275,9 +275,7 @@ int Migrate(Connection& c) {
 class SqliteStore final : public ScoreStore {
  public:
   SqliteStore(const std::string& path, int connections, int64_t maxTokens)
-      : path_(path),
-        bound_(maxTokens),
-        pool_(connections, [this] {
+      : path_(path), bound_(maxTokens), pool_(connections, [this] {
           // Checked before opening, for a clear message when the file is gone, and after,
           // in case it was replaced in between.
           CheckFile(false);
@@ -397,14 +395,14 @@ class SqliteStore final : public ScoreStore {
     });
     if (oldest.empty()) return count;
     return count - Write([&](Connection& c) {
-      int64_t deleted = 0;
-      for (const std::string& token : oldest) {
-        Connection::Run run(c, kDeleteToken);
-        run.Bind(1, token).Done();
-        deleted += run.Changes();
-      }
-      return deleted;
-    });
+             int64_t deleted = 0;
+             for (const std::string& token : oldest) {
+               Connection::Run run(c, kDeleteToken);
+               run.Bind(1, token).Done();
+               deleted += run.Changes();
+             }
+             return deleted;
+           });
   }
 
   // Throws unless the path still names the file the store opened at the start. A file that

@@ -32,9 +32,8 @@ class UnprivilegedServer {
       argv = {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid), "--regid=" + std::to_string(nobody->pw_gid),
               "--clear-groups", "--"};
     }
-    for (const std::string& arg :
-         {program.string(), std::string("--listen"), std::string("127.0.0.1:0"), std::string("--db"), db,
-          std::string("--rate-limit"), std::string("0")})
+    for (const std::string& arg : {program.string(), std::string("--listen"), std::string("127.0.0.1:0"),
+                                   std::string("--db"), db, std::string("--rate-limit"), std::string("0")})
       argv.push_back(arg);
     pid_ = Spawn(argv, log_);
     if (pid_ < 0) throw std::runtime_error("cannot start " + program.string());
@@ -146,7 +145,8 @@ TEST(StoreFaults, NoRecordIsAcknowledgedAfterTheSqliteFileIsRemovedOrReplaced) {
     std::vector<std::string> acknowledged;  // names answered "OK|stored" after the change
     {
       ServerProcess server(folder.Path().string(), file.string(), {"--rate-limit", "0"});
-      const HttpReply first = HttpGet(server.Port(), SubmissionTarget(EncodedRecord("before", 5, FreshToken(server.Port()))));
+      const HttpReply first =
+          HttpGet(server.Port(), SubmissionTarget(EncodedRecord("before", 5, FreshToken(server.Port()))));
       ASSERT_EQ(first.Body, "OK|stored\n");
       std::vector<std::string> tokens;
       for (int i = 0; i < 3; ++i) tokens.push_back(FreshToken(server.Port()));
@@ -154,7 +154,8 @@ TEST(StoreFaults, NoRecordIsAcknowledgedAfterTheSqliteFileIsRemovedOrReplaced) {
       change.apply(file);
       for (size_t i = 0; i < tokens.size(); ++i) {
         const std::string name = "after" + std::to_string(i);
-        const HttpReply reply = HttpGet(server.Port(), SubmissionTarget(EncodedRecord(name, 100 + uint32_t(i), tokens[i])));
+        const HttpReply reply =
+            HttpGet(server.Port(), SubmissionTarget(EncodedRecord(name, 100 + uint32_t(i), tokens[i])));
         EXPECT_EQ(reply.Status, 503) << reply.Body;
         if (reply.Body == "OK|stored\n") acknowledged.push_back(name);
       }

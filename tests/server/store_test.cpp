@@ -3,6 +3,8 @@
 // expire, records in rank order, the versioned schema, several users of one database, the
 // bound on the token table, purges in batches, and failures the stores recover from or
 // refuse to hide.
+#include "Store.h"
+
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -12,7 +14,6 @@
 #include <functional>
 #include <thread>
 
-#include "Store.h"
 #include "server/ServerHarness.h"
 #include "support/GameFixture.h"
 
@@ -65,8 +66,8 @@ class ReadOnlySpell {
       database_ = db_.substr(name, db_.find('?') - name);
       server_test::ExecSql(Maintenance(), "ALTER DATABASE " + database_ + " SET default_transaction_read_only = on");
       server_test::ExecSql(db_,
-              "DO $$ BEGIN PERFORM pg_terminate_backend(pid) FROM pg_stat_activity"
-              " WHERE datname = current_database() AND pid <> pg_backend_pid(); END $$");
+                           "DO $$ BEGIN PERFORM pg_terminate_backend(pid) FROM pg_stat_activity"
+                           " WHERE datname = current_database() AND pid <> pg_backend_pid(); END $$");
       began_ = true;
     } else {
       began_ = SetFileWritable(false);
@@ -263,7 +264,8 @@ TEST_P(Stores, TheTokenTableKeepsToItsBound) {
 TEST_P(Stores, UsedTokensAreTrimmedBeforeUnusedOnes) {
   store = scores::OpenStore(db, 2, 50);
   for (int i = 0; i < 50; ++i) store->AddToken(Token("TRIM", i), kNow + 600 + i);
-  for (int i = 40; i < 50; ++i) ASSERT_EQ(store->StoreRecord(Token("TRIM", i), kNow, Record("u", i)), TokenUse::Accepted);
+  for (int i = 40; i < 50; ++i)
+    ASSERT_EQ(store->StoreRecord(Token("TRIM", i), kNow, Record("u", i)), TokenUse::Accepted);
   store->AddToken(Token("TRIM", 50), kNow + 650);
   EXPECT_LE(TokenCount(db), 50);
   EXPECT_EQ(store->StoreRecord(Token("TRIM", 40), kNow, Record("again", 1)), TokenUse::Unknown);  // the oldest used

@@ -57,8 +57,8 @@ TEST(WorldPage, BlankNamesShowAsTheDash) {
       "",
       " ",
       "     ",
-      "\u00A0",                          // no-break space
-      "\u00AD",                          // soft hyphen
+      "\u00A0",  // no-break space
+      "\u00AD",  // soft hyphen
       "\u00A0\u00A0\u00A0",
       "\u00AD\u00AD",
       " \u00A0 \u00AD ",
@@ -92,8 +92,8 @@ TEST(WorldPage, RankTwoHasAColourOfItsOwn) {
       if (std::abs(((second >> shift) & 255) - ((other >> shift) & 255)) >= 64) return true;
     return false;
   };
-  EXPECT_TRUE(far(colourAfter("body {")));      // the text, and the score of ordinary rows
-  EXPECT_TRUE(far(colourAfter("td.rank {")));   // the rank of ordinary rows
+  EXPECT_TRUE(far(colourAfter("body {")));     // the text, and the score of ordinary rows
+  EXPECT_TRUE(far(colourAfter("td.rank {")));  // the rank of ordinary rows
   EXPECT_TRUE(far(colourAfter("tr.top1 td.rank, tr.top1 td.score {")));
   EXPECT_TRUE(far(colourAfter("tr.top3 td.rank, tr.top3 td.score {")));
 }
