@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+#include "server/EndSessions.h"
 #include "server/ServerHarness.h"
 #include "support/GameFixture.h"
 
@@ -188,23 +189,17 @@ TEST(StoreFaults, RequestsOutlivePostgresEndingTheServersSessions) {
   for (auto& client : clients) client.join();
   ASSERT_EQ(served, 6);
 
-  const auto endSessions = [&] {
-    ExecSql(db,
-            "DO $$ BEGIN PERFORM pg_terminate_backend(pid) FROM pg_stat_activity"
-            " WHERE datname = current_database() AND pid <> pg_backend_pid(); END $$");
-    std::this_thread::sleep_for(100ms);  // the sessions end a moment after they are told to
-  };
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const std::string token = FreshToken(server.Port());
-    endSessions();
+    EndSessions(db);
     const HttpReply check = HttpGet(server.Port(), kCheckTarget);
     EXPECT_EQ(check.Status, 200) << check.Body;
-    endSessions();
+    EndSessions(db);
     const HttpReply stored =
         HttpGet(server.Port(), SubmissionTarget(EncodedRecord("round" + std::to_string(round), 10, token)));
     EXPECT_EQ(stored.Body, "OK|stored\n");
-    endSessions();
+    EndSessions(db);
     EXPECT_EQ(HttpGet(server.Port(), kPageTarget).Status, 200);
   }
   EXPECT_EQ(scores::OpenStore(db, 1)->RecordCount(), 3);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "server/EndSessions.h"
 #include "server/ServerHarness.h"
 #include "support/GameFixture.h"
 
@@ -65,9 +66,7 @@ class ReadOnlySpell {
       const size_t name = db_.find("///") + 3;
       database_ = db_.substr(name, db_.find('?') - name);
       server_test::ExecSql(Maintenance(), "ALTER DATABASE " + database_ + " SET default_transaction_read_only = on");
-      server_test::ExecSql(db_,
-                           "DO $$ BEGIN PERFORM pg_terminate_backend(pid) FROM pg_stat_activity"
-                           " WHERE datname = current_database() AND pid <> pg_backend_pid(); END $$");
+      server_test::EndSessions(db_);
       began_ = true;
     } else {
       began_ = SetFileWritable(false);
@@ -302,6 +301,36 @@ TEST_P(Stores, AReadOnlySpellEndsWhenTheDatabaseTakesWritesAgain) {
 
 INSTANTIATE_TEST_SUITE_P(BothStores, Stores, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          server_test::BackendName);
+
+// PostgreSQL ending the store's sessions (a restart, a failover): each operation is tried
+// once more on a new connection, and succeeds.
+TEST(PostgresStore, EveryOperationOutlivesEndedSessions) {
+  TempFolder folder;
+  const std::string db = server_test::NewStoreDatabase(Backend::Postgres, folder.Path().string());
+  auto store = scores::OpenStore(db, 4);
+  store->AddToken(Token("LOST", 0), kNow);
+  struct Operation {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Operation operations[] = {
+      {"AddToken", [&] { store->AddToken(Token("LOST", 1), kNow + 600); }},
+      {"StoreRecord",
+       [&] { EXPECT_EQ(store->StoreRecord(Token("LOST", 1), kNow, Record("a", 1)), TokenUse::Accepted); }},
+      {"Top", [&] { EXPECT_EQ(store->Top(10).size(), 1u); }},
+      {"RecordCount", [&] { EXPECT_EQ(store->RecordCount(), 1); }},
+      {"PurgeTokens", [&] { EXPECT_EQ(store->PurgeTokens(kNow), 1); }},
+  };
+  for (const Operation& operation : operations) {
+    SCOPED_TRACE(operation.name);
+    // Several connections open, every one of them ended: the second try must not take another.
+    std::vector<std::thread> users;
+    for (int i = 0; i < 4; ++i) users.emplace_back([&] { store->RecordCount(); });
+    for (auto& user : users) user.join();
+    server_test::EndSessions(db);
+    EXPECT_NO_THROW(operation.run());
+  }
+}
 
 // An SQLite file removed or replaced under a running store: the store would go on writing
 // into a file that is gone the next time the server starts, so it refuses every operation
