@@ -1,8 +1,9 @@
 // The SQLite store. Every statement with data in it is prepared once per connection and bound.
-// Readers run side by side (write-ahead log); this process's writers take turns on a mutex,
-// so they never wait on one another inside SQLite, and other processes on the same file are
-// waited for by SQLite's busy timeout. The store fails closed: a record is acknowledged only
-// once it is committed to the file the path names, the file the server opens next time.
+// Readers run side by side (write-ahead log); this process's writers take turns, first come
+// first served, so they never wait on one another inside SQLite, and other processes on the
+// same file are waited for by SQLite's busy timeout. The store fails closed: a record is
+// acknowledged only once it is committed to the file the path names, which the server opens
+// the next time it starts.
 #include "SqliteStore.h"
 
 #include <sqlite3.h>

@@ -56,8 +56,9 @@ class ScoreStore {
 // The newest schema version this program creates and migrates to.
 inline constexpr int kSchemaVersion = 1;
 
-// How many tokens a store keeps at most, by default: ten minutes of checks at about 170 a
-// second. Checks cost nothing to send, so without a bound a flood of them fills the disk.
+// How many tokens a store keeps at most, by default: about 170 checks a second for the ten
+// minutes a token lives. Checks cost nothing to send, so without a bound a flood of them
+// would fill the disk.
 inline constexpr int64_t kDefaultMaxTokens = 100000;
 
 // Opens (and creates or migrates, when needed) the store named by `db`: a PostgreSQL
@@ -66,12 +67,14 @@ inline constexpr int64_t kDefaultMaxTokens = 100000;
 // than `maxTokens` tokens (0: no bound); the oldest go first. Throws StoreError.
 std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, int64_t maxTokens = kDefaultMaxTokens);
 
-// How a store keeps its token table near the bound without counting the table on every
-// check. Each process counts the tokens it added since it last counted the table. The table
-// is counted again, and its oldest tokens deleted when it holds more than the bound, when
-// those two counts together pass the bound, and anyway after every Batch() additions, which
-// notices the tokens other processes added. A trim deletes down to Batch() below the bound,
-// so the next Batch() additions need no deleting: one count and one delete per Batch() checks.
+// How a store keeps its token table near a bound without counting the table on every check.
+// Each process remembers the table's size when it last counted it, and counts the tokens it
+// added since. When the two together pass the bound, or anyway after Batch() additions (which
+// notices what other processes added), the adder counts the table again and, when it holds
+// more than the bound, deletes the oldest tokens down to Batch() below it; so the next Batch()
+// additions need no deleting, and it costs about one count and one delete per Batch() checks.
+// Processes sharing a database may each add up to a batch before they count: the table holds
+// at most a batch per process more than the bound.
 class TokenBound {
  public:
   explicit TokenBound(int64_t maxTokens);
