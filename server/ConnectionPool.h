@@ -1,6 +1,7 @@
 // A bounded set of database connections shared by the server's threads: a thread takes one
 // for the length of one store operation and gives it back. Connections are opened when first
 // needed; one that broke is dropped instead of given back, and a new one replaces it later.
+// When one broke, the idle ones may be dropped too, since they likely broke the same way.
 #pragma once
 #include <condition_variable>
 #include <deque>
@@ -42,6 +43,17 @@ class ConnectionPool {
     ConnectionPool* pool_;
     std::unique_ptr<Connection> connection_;
   };
+
+  // Closes the connections nobody holds, so the next operations open new ones.
+  void DropIdle() {
+    std::vector<std::unique_ptr<Connection>> dropped;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      dropped.swap(idle_);
+      open_count_ -= int(dropped.size());
+    }
+    // Closed outside the lock: closing a network connection may take a while.
+  }
 
   // Waits until a connection is free (or may be opened) and lends it. Waiting threads are
   // served in the order they came, so none waits long behind others that keep coming back.

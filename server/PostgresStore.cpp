@@ -4,6 +4,7 @@
 #include "PostgresStore.h"
 
 #include <pqxx/pqxx>
+#include <thread>
 
 #include "ConnectionPool.h"
 
@@ -36,6 +37,8 @@ const std::vector<std::vector<const char*>> kMigrations = {
 
 // Taken for the length of a migration, so processes starting together migrate one at a time.
 constexpr int64_t kMigrationLock = 0x5A61726F76656CLL;  // "Zarovel"
+// Expired tokens are deleted this many to a statement, each its own short transaction.
+constexpr int64_t kPurgeBatch = 1000;
 
 void PrepareAll(pqxx::connection& c) {
   c.prepare("add_token", "INSERT INTO tokens (token, expires) VALUES ($1, $2)");
@@ -48,7 +51,11 @@ void PrepareAll(pqxx::connection& c) {
   c.prepare("top",
             "SELECT name, score, options_name, submitted, address FROM scores ORDER BY score DESC, id LIMIT $1");
   c.prepare("count", "SELECT count(*) FROM scores");
-  c.prepare("purge", "DELETE FROM tokens WHERE expires <= $1");
+  c.prepare("purge", "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= $1 LIMIT $2)");
+  c.prepare("count_tokens", "SELECT count(*) FROM tokens");
+  // The used tokens first (they serve only to tell a second use apart), then the unused by age.
+  c.prepare("trim_tokens",
+            "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens ORDER BY used DESC, expires LIMIT $1)");
   c.prepare("lock", "SELECT pg_advisory_xact_lock($1)");
   c.prepare("version", "SELECT version FROM schema_version");
   c.prepare("set_version", "UPDATE schema_version SET version = $1");
@@ -88,8 +95,8 @@ int Migrate(pqxx::connection& c) {
 
 class PostgresStore final : public ScoreStore {
  public:
-  PostgresStore(const std::string& uri, int connections)
-      : pool_(connections, [uri] { return Connect(uri); }) {
+  PostgresStore(const std::string& uri, int connections, int64_t maxTokens)
+      : bound_(maxTokens), pool_(connections, [uri] { return Connect(uri); }) {
     Use([this](pqxx::connection& c) {
       version_ = Migrate(c);
       return 0;
@@ -102,6 +109,21 @@ class PostgresStore final : public ScoreStore {
       w.exec_prepared("add_token", std::string(token), expires);
       return 0;
     });
+    // Apart from the insert, so that a connection lost while trimming does not add the token
+    // twice when the work is tried again.
+    if (!bound_.Added()) return;
+    try {
+      bound_.Counted(Use([this](pqxx::connection& c) {
+        pqxx::nontransaction w(c);
+        const int64_t count = w.exec_prepared("count_tokens")[0][0].as<int64_t>();
+        const int64_t excess = bound_.Excess(count);
+        if (excess == 0) return count;
+        return count - int64_t(w.exec_prepared("trim_tokens", excess).affected_rows());
+      }));
+    } catch (...) {
+      bound_.Abandoned();
+      throw;
+    }
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
@@ -137,19 +159,30 @@ class PostgresStore final : public ScoreStore {
     });
   }
 
+  // Between batches the connection goes back to the pool, so a purge holds up no one waiting
+  // for one, and no row lock is held longer than one batch.
   int64_t PurgeTokens(int64_t now) override {
-    return Use([&](pqxx::connection& c) {
-      pqxx::nontransaction w(c);
-      return int64_t(w.exec_prepared("purge", now).affected_rows());
-    });
+    int64_t total = 0;
+    for (;;) {
+      const int64_t purged = Use([&](pqxx::connection& c) {
+        pqxx::nontransaction w(c);
+        return int64_t(w.exec_prepared("purge", now, kPurgeBatch).affected_rows());
+      });
+      total += purged;
+      bound_.Purged(purged);
+      if (purged < kPurgeBatch) return total;
+      std::this_thread::yield();
+    }
   }
 
   int SchemaVersion() override { return version_; }
 
  private:
   // Runs `work` on a pooled connection. A connection that broke (the database restarted, the
-  // network dropped it) is closed and the work tried once more on a new one; other failures
-  // become StoreError.
+  // network dropped it, its backend was ended) is closed, and so are the idle ones, which
+  // likely broke the same way; the work is tried once more on a new connection. A connection
+  // that failed otherwise is closed too, since what state it was left in is not known, and the
+  // failure becomes StoreError.
   template <class Work>
   auto Use(Work work) -> decltype(work(std::declval<pqxx::connection&>())) {
     for (int attempt = 0;; ++attempt) {
@@ -158,23 +191,31 @@ class PostgresStore final : public ScoreStore {
         return work(*lease);
       } catch (const pqxx::broken_connection& e) {
         lease.Discard();
+        pool_.DropIdle();
         if (attempt > 0) throw StoreError(std::string("PostgreSQL: connection lost: ") + e.what());
       } catch (const StoreError&) {
+        lease.Discard();
         throw;
       } catch (const std::exception& e) {
-        throw StoreError(std::string("PostgreSQL: ") + e.what());
+        // A backend ended by the server reports its end as an error of the statement; the
+        // connection is closed after it all the same.
+        const bool lost = !lease->is_open();
+        lease.Discard();
+        if (lost) pool_.DropIdle();
+        if (!lost || attempt > 0) throw StoreError(std::string("PostgreSQL: ") + e.what());
       }
     }
   }
 
+  TokenBound bound_;
   ConnectionPool<pqxx::connection> pool_;
   int version_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections) {
-  return std::make_unique<PostgresStore>(uri, connections);
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections, int64_t maxTokens) {
+  return std::make_unique<PostgresStore>(uri, connections, maxTokens);
 }
 
 }  // namespace scores

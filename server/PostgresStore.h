@@ -1,5 +1,6 @@
 // The shared store: one PostgreSQL database that any number of server processes use at once.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,6 +8,6 @@
 
 namespace scores {
 
-std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections);
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections, int64_t maxTokens);
 
 }  // namespace scores

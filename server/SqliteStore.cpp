@@ -1,14 +1,23 @@
 // The SQLite store. Every statement with data in it is prepared once per connection and bound.
-// Readers run side by side (write-ahead log); this process's writers take turns on a mutex,
-// so they never wait on one another inside SQLite, and other processes on the same file are
-// waited for by SQLite's busy timeout.
+// Readers run side by side (write-ahead log); this process's writers take turns, first come
+// first served, so they never wait on one another inside SQLite, and other processes on the
+// same file are waited for by SQLite's busy timeout. The store fails closed: a record is
+// acknowledged only once it is committed to the file the path names, which the server opens
+// the next time it starts.
 #include "SqliteStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "ConnectionPool.h"
 
@@ -36,6 +45,10 @@ const std::vector<std::vector<const char*>> kMigrations = {
 };
 
 constexpr int kBusyTimeoutMs = 10000;
+// Expired tokens are deleted this many to a transaction. Tokens sit in the file in the order
+// of their random text, so each one deleted is a page written: 500 hold the write turn for
+// about 10 ms.
+constexpr int64_t kPurgeBatch = 500;
 
 enum Statement {
   kBegin,
@@ -47,6 +60,9 @@ enum Statement {
   kTop,
   kCount,
   kPurge,
+  kCountTokens,
+  kOldestTokens,
+  kDeleteToken,
   kStatementCount
 };
 
@@ -59,13 +75,19 @@ constexpr std::array<const char*, kStatementCount> kSql = {
     "INSERT INTO scores (name, score, options_name, submitted, address) VALUES (?1, ?2, ?3, ?4, ?5)",
     "SELECT name, score, options_name, submitted, address FROM scores ORDER BY score DESC, id LIMIT ?1",
     "SELECT count(*) FROM scores",
-    "DELETE FROM tokens WHERE expires <= ?1",
+    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= ?1 LIMIT ?2)",
+    "SELECT count(*) FROM tokens",
+    // The used tokens first (they serve only to tell a second use apart), then the unused by age.
+    "SELECT token FROM tokens ORDER BY used DESC, expires LIMIT ?1",
+    "DELETE FROM tokens WHERE token = ?1",
 };
 
 class Connection {
  public:
-  explicit Connection(const std::string& path) {
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  // Only the store's first connection may create the file: a later one that found no file
+  // would make an empty one without tables.
+  Connection(const std::string& path, bool create) {
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
       const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
       sqlite3_close(db_);
@@ -76,6 +98,17 @@ class Connection {
     // The log survives crashes of the program; only a power cut may lose the last commits.
     Exec("PRAGMA journal_mode = WAL");
     Exec("PRAGMA synchronous = NORMAL");
+    // SQLite would copy the log into the file right after the commit that grew it past its
+    // limit, in the request that committed and with this process's write turn still held; the
+    // store does it on a thread of its own instead, so no request waits for the copy and its
+    // sync. The hook notes the log's length after each commit, in place of SQLite's own.
+    sqlite3_wal_hook(
+        db_,
+        [](void* self, sqlite3*, const char*, int pages) {
+          static_cast<Connection*>(self)->log_pages_ = pages;
+          return SQLITE_OK;
+        },
+        this);
   }
   ~Connection() {
     for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
@@ -157,11 +190,47 @@ class Connection {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
+  // Whether the write-ahead log grew past SQLite's usual limit with this connection's commit.
+  bool LogIsLong() {
+    const bool due = log_pages_ >= kCheckpointPages;
+    log_pages_ = 0;
+    return due;
+  }
+  // Copies the write-ahead log into the file. Passive: it never waits for, nor holds up,
+  // readers and writers, and what it cannot copy yet is copied the next time.
+  void Checkpoint() noexcept { sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr); }
+
   sqlite3* Db() { return db_; }
 
  private:
+  static constexpr int kCheckpointPages = 1000;
   sqlite3* db_ = nullptr;
+  int log_pages_ = 0;  // the log's length after this connection's last commit
   std::array<sqlite3_stmt*, kStatementCount> statements_{};
+};
+
+// The turn of this process's writers, handed on in the order they asked for it, so a run of
+// writes (the batches of a purge) cannot take it back again and again before those waiting.
+class WriteTurn {
+ public:
+  void lock() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t mine = next_++;
+    handed_.wait(lock, [&] { return serving_ == mine; });
+  }
+  void unlock() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++serving_;
+    }
+    handed_.notify_all();  // few wait: only those holding a pooled connection
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable handed_;
+  uint64_t next_ = 0;
+  uint64_t serving_ = 0;
 };
 
 // Runs one statement of the migration with an optional number bound to ?1; the first
@@ -206,14 +275,32 @@ int Migrate(Connection& c) {
 
 class SqliteStore final : public ScoreStore {
  public:
-  SqliteStore(const std::string& path, int connections)
-      : pool_(connections, [path] {
-          auto c = std::make_unique<Connection>(path);
+  SqliteStore(const std::string& path, int connections, int64_t maxTokens)
+      : path_(path), bound_(maxTokens), pool_(connections, [this] {
+          // Checked before opening, for a clear message when the file is gone, and after,
+          // in case it was replaced in between.
+          CheckFile(false);
+          auto c = std::make_unique<Connection>(path_, false);
+          CheckFile(false);
           c->PrepareAll();
           return c;
         }) {
-    Connection first(path);
+    Connection first(path, true);
+    struct stat opened {};
+    if (stat(path.c_str(), &opened) != 0)
+      throw StoreError("SQLite: cannot find " + path + " after opening it: " + std::strerror(errno));
+    device_ = opened.st_dev;
+    inode_ = opened.st_ino;
     version_ = Migrate(first);
+    checkpointer_ = std::thread([this] { CheckpointLoop(); });
+  }
+  ~SqliteStore() override {
+    {
+      std::lock_guard<std::mutex> lock(checkpoint_mutex_);
+      stopping_ = true;
+    }
+    checkpoint_wake_.notify_one();
+    checkpointer_.join();
   }
 
   void AddToken(std::string_view token, int64_t expires) override {
@@ -221,6 +308,13 @@ class SqliteStore final : public ScoreStore {
       Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
       return 0;
     });
+    if (!bound_.Added()) return;
+    try {
+      bound_.Counted(TrimTokens());
+    } catch (...) {
+      bound_.Abandoned();
+      throw;
+    }
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
@@ -240,26 +334,37 @@ class SqliteStore final : public ScoreStore {
   }
 
   std::vector<ScoreRecord> Top(int count) override {
-    auto c = pool_.Take();
-    std::vector<ScoreRecord> top;
-    Connection::Run run(*c, kTop);
-    run.Bind(1, int64_t(count));
-    while (run.Step()) top.push_back({run.Text(0), run.Int(1), run.Text(2), run.Int(3), run.Text(4)});
-    return top;
+    return Use([&](Connection& c) {
+      std::vector<ScoreRecord> top;
+      Connection::Run run(c, kTop);
+      run.Bind(1, int64_t(count));
+      while (run.Step()) top.push_back({run.Text(0), run.Int(1), run.Text(2), run.Int(3), run.Text(4)});
+      return top;
+    });
   }
 
   int64_t RecordCount() override {
-    auto c = pool_.Take();
-    Connection::Run run(*c, kCount);
-    return run.Step() ? run.Int(0) : 0;
+    return Use([](Connection& c) {
+      Connection::Run run(c, kCount);
+      return run.Step() ? run.Int(0) : int64_t(0);
+    });
   }
 
+  // A batch to a transaction, and between batches the write turn and the connection are given
+  // back, so the checks and submissions that came meanwhile go first.
   int64_t PurgeTokens(int64_t now) override {
-    return Write([&](Connection& c) {
-      Connection::Run purge(c, kPurge);
-      purge.Bind(1, now).Done();
-      return int64_t(purge.Changes());
-    });
+    int64_t total = 0;
+    for (;;) {
+      const int64_t purged = Write([&](Connection& c) {
+        Connection::Run purge(c, kPurge);
+        purge.Bind(1, now).Bind(2, kPurgeBatch).Done();
+        return int64_t(purge.Changes());
+      });
+      total += purged;
+      bound_.Purged(purged);
+      if (purged < kPurgeBatch) return total;
+      std::this_thread::yield();
+    }
   }
 
   int SchemaVersion() override { return version_; }
@@ -273,32 +378,141 @@ class SqliteStore final : public ScoreStore {
     return state.Int(1) <= now ? TokenUse::Expired : TokenUse::Unknown;
   }
 
-  // Runs `work` in a write transaction, committed when it returns and rolled back when it
-  // throws. A refused token changes nothing, so its transaction commits nothing.
+  // Counts the tokens and deletes the oldest beyond the bound; how many are left. Counting and
+  // picking the oldest are reads (each a walk through the table), so only the deletes hold
+  // the write turn.
+  int64_t TrimTokens() {
+    int64_t count = 0;
+    std::vector<std::string> oldest;
+    Use([&](Connection& c) {
+      Connection::Run counted(c, kCountTokens);
+      count = counted.Step() ? counted.Int(0) : 0;
+      const int64_t excess = bound_.Excess(count);
+      if (excess == 0) return 0;
+      Connection::Run run(c, kOldestTokens);
+      run.Bind(1, excess);
+      while (run.Step()) oldest.push_back(run.Text(0));
+      return 0;
+    });
+    if (oldest.empty()) return count;
+    return count - Write([&](Connection& c) {
+             int64_t deleted = 0;
+             for (const std::string& token : oldest) {
+               Connection::Run run(c, kDeleteToken);
+               run.Bind(1, token).Done();
+               deleted += run.Changes();
+             }
+             return deleted;
+           });
+  }
+
+  // Throws unless the path still names the file the store opened at the start. A file that
+  // was removed or replaced stays so for good: a record written into it would be gone the
+  // next time the server starts, so from then on every operation fails. When `writing`, a
+  // file this process may no longer write (made read-only by its owner) fails the write too,
+  // though the connections already open could still write it: a connection opened now would
+  // be read-only, and all of them should answer alike. That ends when it is writable again.
+  void CheckFile(bool writing) {
+    if (lost_) throw StoreError(kLost + path_);
+    struct stat now {};
+    if (stat(path_.c_str(), &now) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR)
+        throw StoreError("SQLite: cannot look at " + path_ + ": " + std::strerror(errno));
+      lost_ = true;
+    } else if (now.st_dev != device_ || now.st_ino != inode_) {
+      lost_ = true;
+    }
+    if (lost_) throw StoreError(kLost + path_);
+    if (writing && access(path_.c_str(), W_OK) != 0)
+      throw StoreError("SQLite: the database file is read-only: " + path_ + ": " + std::strerror(errno));
+  }
+
+  // Runs `work` on a pooled connection. A connection that failed is closed instead of going
+  // back to the pool, and so are the idle ones: the failure may be the file's rather than the
+  // connection's (a connection opened while the file was read-only stays read-only), and the
+  // next operation opens fresh ones that see the file as it is then.
   template <class Work>
-  auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
+  auto Use(Work work) -> decltype(work(std::declval<Connection&>())) {
+    if (lost_) throw StoreError(kLost + path_);
     auto c = pool_.Take();
-    std::lock_guard<std::mutex> turn(write_turn_);
-    c->Begin();
     try {
-      auto result = work(*c);
-      c->Commit();
-      return result;
+      return work(*c);
     } catch (...) {
-      c->Rollback();
+      c.Discard();
+      pool_.DropIdle();
       throw;
     }
   }
 
+  // Runs `work` in a write transaction, committed when it returns and rolled back when it
+  // throws. A refused token changes nothing, so its transaction commits nothing. The file is
+  // checked before the commit, so a write into a file that was replaced is rolled back
+  // instead of acknowledged.
+  template <class Work>
+  auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
+    return Use([&](Connection& c) {
+      std::unique_lock<WriteTurn> turn(write_turn_);
+      c.Begin();
+      try {
+        auto result = work(c);
+        CheckFile(true);
+        c.Commit();
+        turn.unlock();
+        if (c.LogIsLong()) {
+          std::lock_guard<std::mutex> lock(checkpoint_mutex_);
+          checkpoint_due_ = true;
+          checkpoint_wake_.notify_one();
+        }
+        return result;
+      } catch (...) {
+        c.Rollback();
+        throw;
+      }
+    });
+  }
+
+  // Copies the write-ahead log into the file whenever a commit found it long, on a pooled
+  // connection like any other operation.
+  void CheckpointLoop() {
+    std::unique_lock<std::mutex> lock(checkpoint_mutex_);
+    for (;;) {
+      checkpoint_wake_.wait(lock, [this] { return checkpoint_due_ || stopping_; });
+      if (stopping_) return;
+      checkpoint_due_ = false;
+      lock.unlock();
+      try {
+        Use([](Connection& c) {
+          c.Checkpoint();
+          return 0;
+        });
+      } catch (const std::exception&) {
+        // The store fails; the operations that come say so.
+      }
+      lock.lock();
+    }
+  }
+
+  static constexpr const char* kLost = "SQLite: the database file was removed or replaced while the server ran: ";
+
+  const std::string path_;
+  dev_t device_ = 0;  // the file opened at the start
+  ino_t inode_ = 0;
+  std::atomic<bool> lost_{false};
+  TokenBound bound_;
   ConnectionPool<Connection> pool_;
-  std::mutex write_turn_;
+  WriteTurn write_turn_;
   int version_ = 0;
+  std::mutex checkpoint_mutex_;
+  std::condition_variable checkpoint_wake_;
+  bool checkpoint_due_ = false;
+  bool stopping_ = false;
+  std::thread checkpointer_;
 };
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections) {
-  return std::make_unique<SqliteStore>(path, connections);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections, int64_t maxTokens) {
+  return std::make_unique<SqliteStore>(path, connections, maxTokens);
 }
 
 }  // namespace scores

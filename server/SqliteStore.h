@@ -1,5 +1,6 @@
 // The embedded store: one SQLite file in write-ahead-log mode.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,6 +8,6 @@
 
 namespace scores {
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections, int64_t maxTokens);
 
 }  // namespace scores

@@ -2,6 +2,7 @@
 // share this interface: an SQLite file for one machine, and PostgreSQL for several server
 // processes (on several machines) that serve one world table.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -45,7 +46,8 @@ class ScoreStore {
   // The best `count` records: highest score first, the earlier stored first among equals.
   virtual std::vector<ScoreRecord> Top(int count) = 0;
   virtual int64_t RecordCount() = 0;
-  // Forgets the tokens that expired before `now`, used or not; returns how many.
+  // Forgets the tokens that expired before `now`, used or not; returns how many. Deletes them
+  // a batch at a time, each batch its own short transaction, so other writes go on between.
   virtual int64_t PurgeTokens(int64_t now) = 0;
   // The version of the schema the store is at (the latest this program knows once opened).
   virtual int SchemaVersion() = 0;
@@ -54,10 +56,47 @@ class ScoreStore {
 // The newest schema version this program creates and migrates to.
 inline constexpr int kSchemaVersion = 1;
 
+// How many tokens a store keeps at most, by default: about 170 checks a second for the ten
+// minutes a token lives. Checks cost nothing to send, so without a bound a flood of them
+// would fill the disk.
+inline constexpr int64_t kDefaultMaxTokens = 100000;
+
 // Opens (and creates or migrates, when needed) the store named by `db`: a PostgreSQL
 // connection URI ("postgresql://..." or "postgres://...") or else the path of an SQLite file.
-// At most `connections` connections are open at once. Throws StoreError.
-std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections);
+// At most `connections` connections are open at once. The token table holds not many more
+// than `maxTokens` tokens (0: no bound); the oldest go first. Throws StoreError.
+std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, int64_t maxTokens = kDefaultMaxTokens);
+
+// How a store keeps its token table near a bound without counting the table on every check.
+// Each process remembers the table's size when it last counted it, and counts the tokens it
+// added since. When the two together pass the bound, or anyway after Batch() additions (which
+// notices what other processes added), the adder counts the table again and, when it holds
+// more than the bound, deletes the oldest tokens down to Batch() below it; so the next Batch()
+// additions need no deleting, and it costs about one count and one delete per Batch() checks.
+// Processes sharing a database may each add up to a batch before they count: the table holds
+// at most a batch per process more than the bound.
+class TokenBound {
+ public:
+  explicit TokenBound(int64_t maxTokens);
+  // After adding a token: whether this caller counts (and maybe trims) the table now. One
+  // caller at a time is told so; it then calls Counted, or Abandoned when it failed.
+  bool Added();
+  // How many of the oldest tokens go when the table holds `count`: none up to the bound.
+  int64_t Excess(int64_t count) const;
+  // The table holds `remaining` tokens after the count and trim.
+  void Counted(int64_t remaining);
+  void Abandoned();
+  // A purge deleted `count` tokens.
+  void Purged(int64_t count);
+  int64_t Batch() const { return batch_; }
+
+ private:
+  const int64_t max_;
+  const int64_t batch_;
+  std::atomic<int64_t> counted_;   // the table's size when last counted (less what was purged)
+  std::atomic<int64_t> added_{0};  // tokens this process added since
+  std::atomic<bool> busy_{false};  // a caller is counting
+};
 
 bool IsPostgresUri(std::string_view db);
 

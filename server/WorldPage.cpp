@@ -8,6 +8,11 @@
 namespace scores {
 namespace {
 
+// A name breaks inside a word only when its row cannot fit it otherwise: the other columns
+// never wrap, so the table gives the name all the width they leave, and on a narrow screen
+// they take less (smaller date and headings, closer padding), so that a name of 12 usual
+// letters stays whole on a phone 390 px wide. Ranks 1 to 3 show in the colours of gold,
+// silver-blue and bronze, in bold, with a bar of that colour at the row's start.
 constexpr const char* kHead = R"(<!DOCTYPE html>
 <html lang="ru">
 <head>
@@ -34,16 +39,22 @@ td.score { text-align: right; font-weight: 600; white-space: nowrap; }
 th.score { text-align: right; }
 td.date { width: 7.5rem; color: #9fb3c8; white-space: nowrap; }
 tr.top1 td.rank, tr.top1 td.score { color: #ffcc4d; }
-tr.top2 td.rank, tr.top2 td.score { color: #d9e2ec; }
+tr.top2 td.rank, tr.top2 td.score { color: #4fc3ff; }
 tr.top3 td.rank, tr.top3 td.score { color: #e0a370; }
+tr.top1 td.rank, tr.top2 td.rank, tr.top3 td.rank { font-weight: 700; }
+tr.top1 td.rank { box-shadow: inset 3px 0 #ffcc4d; }
+tr.top2 td.rank { box-shadow: inset 3px 0 #4fc3ff; }
+tr.top3 td.rank { box-shadow: inset 3px 0 #e0a370; }
 .none { color: #6f8499; }
 .empty { padding: 2rem 0; text-align: center; color: #9fb3c8; }
 .note { margin-top: 1.2rem; font-size: 0.85rem; color: #6f8499; }
 @media (max-width: 30rem) {
   body { font-size: 15px; }
-  th, td { padding: 0.4rem 0.35rem; }
-  td.rank { width: 2.6rem; }
-  td.date { width: auto; font-size: 0.85rem; }
+  main { padding-left: 0.5rem; padding-right: 0.5rem; }
+  th, td { padding: 0.4rem 0.25rem; }
+  th { font-size: 0.65rem; letter-spacing: 0; }
+  td.rank { width: auto; }
+  td.date { width: auto; font-size: 0.75rem; }
 }
 </style>
 </head>
@@ -58,6 +69,21 @@ constexpr const char* kTail = R"(<p class="note">В таблице — до 100 
 </body>
 </html>
 )";
+
+// Whether a name shows as nothing: empty, or only spaces, no-break spaces and soft hyphens
+// (Windows-1251 has all three, and a browser draws none of them in a name alone).
+bool ShowsAsNothing(std::string_view name) {
+  for (size_t i = 0; i < name.size();) {
+    if (name[i] == ' ') {
+      ++i;
+    } else if (name.substr(i, 2) == "\u00A0" || name.substr(i, 2) == "\u00AD") {
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -111,7 +137,7 @@ std::string WorldPageHtml(const std::vector<ScoreRecord>& top) {
       if (i == 0 || r.Score != top[i - 1].Score) rank = int64_t(i) + 1;  // equal scores, equal rank
       html += rank <= 3 ? "<tr class=\"top" + std::to_string(rank) + "\">" : std::string("<tr>");
       html += "<td class=\"rank\">" + std::to_string(rank) + "</td>";
-      if (r.Name.empty())
+      if (ShowsAsNothing(r.Name))
         html += "<td class=\"name none\">—</td>";
       else
         html += "<td class=\"name\">" + HtmlEscape(r.Name) + "</td>";

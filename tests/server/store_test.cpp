@@ -1,12 +1,20 @@
 // The two stores behind one interface, each test run on an SQLite file and on a real
 // PostgreSQL server (a cluster the test starts itself): tokens that are used once and
-// expire, records in rank order, the versioned schema, and several users of one database.
+// expire, records in rank order, the versioned schema, several users of one database, the
+// bound on the token table, purges in batches, and failures the stores recover from or
+// refuse to hide.
+#include "Store.h"
+
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
-#include "Store.h"
+#include "server/EndSessions.h"
 #include "server/ServerHarness.h"
 #include "support/GameFixture.h"
 
@@ -21,6 +29,81 @@ constexpr int64_t kNow = 1793491200;
 ScoreRecord Record(const std::string& name, int64_t score, int64_t time = kNow) {
   return {name, score, "opt", time, "192.0.2.1"};
 }
+
+// A token of 20 characters: the prefix and the number.
+std::string Token(const std::string& prefix, int number) {
+  const std::string digits = std::to_string(number);
+  return prefix + std::string(20 - prefix.size() - digits.size(), '0') + digits;
+}
+
+// How many tokens the database holds, read behind the store's back.
+int64_t TokenCount(const std::string& db) {
+  if (scores::IsPostgresUri(db)) {
+    pqxx::connection c(db);
+    pqxx::nontransaction w(c);
+    return w.exec1("SELECT count(*) FROM tokens")[0].as<int64_t>();
+  }
+  sqlite3* handle = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  int64_t count = -1;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(handle, "SELECT count(*) FROM tokens", -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW)
+    count = sqlite3_column_int64(statement, 0);
+  sqlite3_finalize(statement);
+  sqlite3_close(handle);
+  return count;
+}
+
+// A spell in which the database takes no writes, while the store has connections open. An
+// SQLite file is made read-only: immutable for root, whom file permissions do not bind. A
+// PostgreSQL database makes its new sessions read-only, and its sessions are ended, so the
+// store's connections are opened anew during the spell.
+class ReadOnlySpell {
+ public:
+  explicit ReadOnlySpell(const std::string& db) : db_(db) {
+    if (scores::IsPostgresUri(db_)) {
+      const size_t name = db_.find("///") + 3;
+      database_ = db_.substr(name, db_.find('?') - name);
+      server_test::ExecSql(Maintenance(), "ALTER DATABASE " + database_ + " SET default_transaction_read_only = on");
+      server_test::EndSessions(db_);
+      began_ = true;
+    } else {
+      began_ = SetFileWritable(false);
+    }
+  }
+  ~ReadOnlySpell() { End(); }
+  ReadOnlySpell(const ReadOnlySpell&) = delete;
+  ReadOnlySpell& operator=(const ReadOnlySpell&) = delete;
+
+  bool Began() const { return began_; }
+  void End() {
+    if (!began_) return;
+    began_ = false;
+    if (scores::IsPostgresUri(db_))
+      server_test::ExecSql(Maintenance(), "ALTER DATABASE " + database_ + " RESET default_transaction_read_only");
+    else
+      SetFileWritable(true);
+  }
+
+ private:
+  // The cluster's own database, which the spell leaves writable.
+  std::string Maintenance() const { return "postgresql:///postgres" + db_.substr(db_.find('?')); }
+  bool SetFileWritable(bool writable) {
+    if (geteuid() != 0) return chmod(db_.c_str(), writable ? 0644 : 0444) == 0;
+    const int fd = open(db_.c_str(), O_RDONLY);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = writable ? flags & ~FS_IMMUTABLE_FL : flags | FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) close(fd);
+    return done;
+  }
+
+  std::string db_;
+  std::string database_;
+  bool began_ = false;
+};
 
 struct Stores : ::testing::TestWithParam<Backend> {
   TempFolder folder;
@@ -146,7 +229,153 @@ TEST_P(Stores, OneTokenRacedByManyThreadsStoresOneRecord) {
   EXPECT_EQ(store->RecordCount(), 10);
 }
 
+TEST_P(Stores, TheTokenTableKeepsToItsBound) {
+  struct Case {
+    int64_t bound;
+    int added;
+    int64_t most;  // tokens the table may hold
+  };
+  const Case cases[] = {
+      {50, 300, 50 + scores::TokenBound(50).Batch()},
+      {1000, 1300, 1000 + scores::TokenBound(1000).Batch()},
+      {0, 300, 300},  // no bound
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("bound " + std::to_string(c.bound));
+    const std::string bounded = server_test::NewStoreDatabase(GetParam(), folder.Path().string());
+    auto s = scores::OpenStore(bounded, 4, c.bound);
+    for (int i = 0; i < c.added; ++i) {
+      s->AddToken(Token("BOUND", i), kNow + 600 + i);
+      if (i % 50 == 49) {
+        ASSERT_LE(TokenCount(bounded), c.most) << i + 1 << " added";
+      }
+    }
+    // A trim takes the excess and a batch more, not the whole table.
+    EXPECT_GE(TokenCount(bounded), c.bound == 0 ? c.added : c.bound - scores::TokenBound(c.bound).Batch());
+    // The newest work; the oldest went to make room.
+    for (int i = c.added - 10; i < c.added; ++i)
+      EXPECT_EQ(s->StoreRecord(Token("BOUND", i), kNow, Record("new", i)), TokenUse::Accepted) << i;
+    EXPECT_EQ(s->StoreRecord(Token("BOUND", 0), kNow, Record("old", 0)),
+              c.bound == 0 ? TokenUse::Accepted : TokenUse::Unknown);
+  }
+}
+
+TEST_P(Stores, UsedTokensAreTrimmedBeforeUnusedOnes) {
+  store = scores::OpenStore(db, 2, 50);
+  for (int i = 0; i < 50; ++i) store->AddToken(Token("TRIM", i), kNow + 600 + i);
+  for (int i = 40; i < 50; ++i)
+    ASSERT_EQ(store->StoreRecord(Token("TRIM", i), kNow, Record("u", i)), TokenUse::Accepted);
+  store->AddToken(Token("TRIM", 50), kNow + 650);
+  EXPECT_LE(TokenCount(db), 50);
+  EXPECT_EQ(store->StoreRecord(Token("TRIM", 40), kNow, Record("again", 1)), TokenUse::Unknown);  // the oldest used
+  EXPECT_EQ(store->StoreRecord(Token("TRIM", 49), kNow, Record("again", 1)), TokenUse::Used);
+  EXPECT_EQ(store->StoreRecord(Token("TRIM", 0), kNow, Record("oldest unused", 1)), TokenUse::Accepted);
+  EXPECT_EQ(store->StoreRecord(Token("TRIM", 50), kNow, Record("newest", 1)), TokenUse::Accepted);
+}
+
+TEST_P(Stores, APurgeOfThousandsTakesEveryExpiredTokenAndNoOther) {
+  for (int i = 0; i < 2500; ++i) store->AddToken(Token("OLD", i), kNow - i);  // expired at kNow
+  for (int i = 0; i < 300; ++i) store->AddToken(Token("NEW", i), kNow + 1 + i);
+  EXPECT_EQ(store->PurgeTokens(kNow), 2500);
+  EXPECT_EQ(TokenCount(db), 300);
+  EXPECT_EQ(store->PurgeTokens(kNow), 0);
+  EXPECT_EQ(store->StoreRecord(Token("OLD", 0), kNow - 1, Record("old", 1)), TokenUse::Unknown);
+  EXPECT_EQ(store->StoreRecord(Token("NEW", 0), kNow, Record("new", 1)), TokenUse::Accepted);
+  EXPECT_EQ(store->StoreRecord(Token("NEW", 299), kNow, Record("new", 2)), TokenUse::Accepted);
+}
+
+// A store error closes the connection that hit it, so a connection opened while the database
+// took no writes does not outlive the spell: the first write after it succeeds.
+TEST_P(Stores, AReadOnlySpellEndsWhenTheDatabaseTakesWritesAgain) {
+  store = scores::OpenStore(db, 1);  // one connection, opened during the spell and used after it
+  ReadOnlySpell spell(db);
+  if (!spell.Began()) GTEST_SKIP() << "cannot make the database read-only here";
+  EXPECT_THROW(store->AddToken(Token("SPELL", 1), kNow + 600), scores::StoreError);
+  EXPECT_THROW(store->AddToken(Token("SPELL", 2), kNow + 600), scores::StoreError);
+  spell.End();
+  store->AddToken(Token("SPELL", 3), kNow + 600);
+  EXPECT_EQ(store->StoreRecord(Token("SPELL", 3), kNow, Record("after", 1)), TokenUse::Accepted);
+  EXPECT_EQ(store->StoreRecord(Token("SPELL", 1), kNow, Record("during", 1)), TokenUse::Unknown);
+  EXPECT_EQ(store->RecordCount(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothStores, Stores, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          server_test::BackendName);
+
+// PostgreSQL ending the store's sessions (a restart, a failover): each operation is tried
+// once more on a new connection, and succeeds.
+TEST(PostgresStore, EveryOperationOutlivesEndedSessions) {
+  TempFolder folder;
+  const std::string db = server_test::NewStoreDatabase(Backend::Postgres, folder.Path().string());
+  auto store = scores::OpenStore(db, 4);
+  store->AddToken(Token("LOST", 0), kNow);
+  struct Operation {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Operation operations[] = {
+      {"AddToken", [&] { store->AddToken(Token("LOST", 1), kNow + 600); }},
+      {"StoreRecord",
+       [&] { EXPECT_EQ(store->StoreRecord(Token("LOST", 1), kNow, Record("a", 1)), TokenUse::Accepted); }},
+      {"Top", [&] { EXPECT_EQ(store->Top(10).size(), 1u); }},
+      {"RecordCount", [&] { EXPECT_EQ(store->RecordCount(), 1); }},
+      {"PurgeTokens", [&] { EXPECT_EQ(store->PurgeTokens(kNow), 1); }},
+  };
+  for (const Operation& operation : operations) {
+    SCOPED_TRACE(operation.name);
+    // Several connections open, every one of them ended: the second try must not take another.
+    std::vector<std::thread> users;
+    for (int i = 0; i < 4; ++i) users.emplace_back([&] { store->RecordCount(); });
+    for (auto& user : users) user.join();
+    server_test::EndSessions(db);
+    EXPECT_NO_THROW(operation.run());
+  }
+}
+
+// An SQLite file removed or replaced under a running store: the store would go on writing
+// into a file that is gone the next time the server starts, so it refuses every operation
+// from then on, the write that found it out included.
+TEST(SqliteStore, AFileRemovedOrReplacedFailsEveryLaterOperation) {
+  namespace fs = std::filesystem;
+  struct Change {
+    const char* what;
+    std::function<void(const fs::path& file)> apply;
+  };
+  const Change changes[] = {
+      {"file removed", [](const fs::path& file) { fs::remove(file); }},
+      {"folder removed", [](const fs::path& file) { fs::remove_all(file.parent_path()); }},
+      {"replaced by an empty file",
+       [](const fs::path& file) {
+         fs::rename(file, file.string() + ".old");
+         std::ofstream created(file);
+       }},
+      {"replaced by a copy",
+       [](const fs::path& file) {
+         fs::copy_file(file, file.string() + ".copy");
+         fs::rename(file.string() + ".copy", file);
+       }},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    TempFolder folder;
+    const fs::path file = folder.Path() / "store" / "scores.sqlite";
+    fs::create_directories(file.parent_path());
+    auto store = scores::OpenStore(file.string(), 2);
+    store->AddToken(Token("FILE", 1), kNow + 600);
+    store->AddToken(Token("FILE", 2), kNow + 600);
+    ASSERT_EQ(store->StoreRecord(Token("FILE", 1), kNow, Record("before", 1)), TokenUse::Accepted);
+    change.apply(file);
+    try {
+      store->StoreRecord(Token("FILE", 2), kNow, Record("after", 2));
+      ADD_FAILURE() << "a record was stored in a file that is gone";
+    } catch (const scores::StoreError& e) {
+      EXPECT_NE(std::string(e.what()).find("removed or replaced"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(store->AddToken(Token("FILE", 3), kNow + 600), scores::StoreError);
+    EXPECT_THROW(store->Top(10), scores::StoreError);
+    EXPECT_THROW(store->RecordCount(), scores::StoreError);
+    EXPECT_THROW(store->PurgeTokens(kNow), scores::StoreError);
+  }
+}
 
 }  // namespace

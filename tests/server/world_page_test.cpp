@@ -51,6 +51,53 @@ TEST(WorldPage, ListsRankNameScoreAndDay) {
   EXPECT_EQ(html.find("src="), std::string::npos);
 }
 
+// Names a browser draws as nothing show as the dash an empty name shows as.
+TEST(WorldPage, BlankNamesShowAsTheDash) {
+  const char* const blank[] = {
+      "",
+      " ",
+      "     ",
+      "\u00A0",  // no-break space
+      "\u00AD",  // soft hyphen
+      "\u00A0\u00A0\u00A0",
+      "\u00AD\u00AD",
+      " \u00A0 \u00AD ",
+      "\u00AD \u00A0",
+  };
+  for (const char* name : blank) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(name)));
+    const std::string html = scores::WorldPageHtml({{name, 500, "", 1793491200, "10.0.0.1"}});
+    EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name none\">—</td><td class=\"score\">500</td>"),
+              std::string::npos);
+  }
+  // A letter among them is a name, shown as written.
+  const std::string html = scores::WorldPageHtml({{" \u00A0<a>\u00AD ", 500, "", 1793491200, "10.0.0.1"}});
+  EXPECT_NE(html.find("<td class=\"name\"> \u00A0&lt;a&gt;\u00AD </td>"), std::string::npos);
+  EXPECT_EQ(html.find("name none"), std::string::npos);
+}
+
+// Rank 2 stands apart from the rows below the first three: its colour is not near the text's
+// nor the ordinary rank's (each channel of at least one differs by 64 or more).
+TEST(WorldPage, RankTwoHasAColourOfItsOwn) {
+  const std::string html = scores::WorldPageHtml({});
+  const auto colourAfter = [&html](const std::string& rule) {
+    const size_t at = html.find(rule);
+    EXPECT_NE(at, std::string::npos) << rule;
+    const size_t colour = html.find("color: #", at);
+    return at == std::string::npos ? 0 : std::stoi(html.substr(colour + 8, 6), nullptr, 16);
+  };
+  const int second = colourAfter("tr.top2 td.rank, tr.top2 td.score {");
+  const auto far = [second](int other) {
+    for (int shift : {16, 8, 0})
+      if (std::abs(((second >> shift) & 255) - ((other >> shift) & 255)) >= 64) return true;
+    return false;
+  };
+  EXPECT_TRUE(far(colourAfter("body {")));     // the text, and the score of ordinary rows
+  EXPECT_TRUE(far(colourAfter("td.rank {")));  // the rank of ordinary rows
+  EXPECT_TRUE(far(colourAfter("tr.top1 td.rank, tr.top1 td.score {")));
+  EXPECT_TRUE(far(colourAfter("tr.top3 td.rank, tr.top3 td.score {")));
+}
+
 TEST(WorldPage, SaysSoWhenEmpty) {
   const std::string html = scores::WorldPageHtml({});
   EXPECT_EQ(Count(html, "<tr"), 0u);
