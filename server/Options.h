@@ -15,7 +15,7 @@ struct ServerOptions {
   int DbConnections = 8;     // database connections of this process
   int RateLimit = 10;        // submissions per address per minute; 0: no limit
   int CheckRateLimit = 60;   // checks per address per minute; 0: no limit
-  int64_t MaxTokens = 100000;  // tokens the store keeps at most; 0: no bound
+  int64_t MaxTokens = 100000;  // tokens the store keeps at most; 0: no bound (kDefaultMaxTokens)
   int MaxConnections = 4096;   // open connections in all
   int MaxConnectionsPerAddress = 32;  // open connections per client address
   // The reverse proxies whose X-Forwarded-For names the client; empty: trust none.
