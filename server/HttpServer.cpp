@@ -73,25 +73,34 @@ rlim_t RaiseDescriptorLimit() {
 
 }  // namespace
 
-// The loop's state. The connections refer to it; the table outlives the loop, since the
-// connections a stopped loop still holds leave it as the loop is destroyed.
+// The loops' state. Each thread runs a loop of its own, and a connection lives on one loop,
+// so its handlers never run at once and need no strand. The connections refer to this
+// state; the table outlives the loops, since the connections a stopped loop still holds
+// leave it as the loop is destroyed.
 struct HttpServer::Impl {
   Impl(HttpLimits l, HttpHandler h)
       : limits(std::move(l)),
         handler(std::move(h)),
         table(size_t(std::max(1, limits.MaxConnections)), size_t(std::max(1, limits.MaxConnectionsPerAddress)),
-              limits.Uncapped),
-        acceptor(io),
-        work(asio::make_work_guard(io)) {}
+              limits.Uncapped) {
+    for (int i = 0; i < std::max(1, limits.Threads); ++i) {
+      loops.push_back(std::make_unique<asio::io_context>(1));
+      work.push_back(asio::make_work_guard(*loops.back()));
+    }
+    acceptor.emplace(*loops.front());
+  }
 
   void Accept();
+  // The loops take new connections in turn.
+  asio::io_context& NextLoop() { return *loops[next_loop++ % loops.size()]; }
 
   HttpLimits limits;
   HttpHandler handler;
   ConnectionTable table;
-  asio::io_context io;
-  tcp::acceptor acceptor;
-  asio::executor_work_guard<asio::io_context::executor_type> work;
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  std::optional<tcp::acceptor> acceptor;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work;
+  size_t next_loop = 0;
   std::atomic<bool> stopping{false};
 };
 
@@ -200,8 +209,8 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     for (auto field = forwarded.first; field != forwarded.second; ++field)
       request.ForwardedFor.emplace_back(field->value());
     server_.handler(std::move(request),
-                    [self = shared_from_this(), work = asio::make_work_guard(server_.io)](HttpReply reply) {
-                      // At once when answered on the connection's own strand, else queued to it.
+                    [self = shared_from_this(), work = asio::make_work_guard(stream_.get_executor())](HttpReply reply) {
+                      // At once when answered on the connection's own loop, else queued to it.
                       asio::dispatch(self->stream_.get_executor(), [self, reply = std::move(reply)]() mutable {
                         self->Write(std::move(reply), false);
                       });
@@ -329,11 +338,11 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
 }  // namespace
 
 void HttpServer::Impl::Accept() {
-  acceptor.async_accept(asio::make_strand(io), [self = this](beast::error_code error, tcp::socket socket) {
-    if (error == asio::error::operation_aborted || !self->acceptor.is_open()) return;
+  acceptor->async_accept(NextLoop(), [self = this](beast::error_code error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted || !self->acceptor->is_open()) return;
     if (error) {
       // Most likely no descriptor is left: wait a moment rather than spin.
-      auto timer = std::make_shared<asio::steady_timer>(self->io, kAcceptRetry);
+      auto timer = std::make_shared<asio::steady_timer>(*self->loops.front(), kAcceptRetry);
       timer->async_wait([self, timer](beast::error_code) { self->Accept(); });
       return;
     }
@@ -366,7 +375,7 @@ int HttpServer::Bind(const std::string& host, int port) {
   const auto address = asio::ip::make_address(host, error);
   if (error) return -1;
   const tcp::endpoint endpoint(address, asio::ip::port_type(port));
-  tcp::acceptor& acceptor = impl_->acceptor;
+  tcp::acceptor& acceptor = *impl_->acceptor;
   acceptor.open(endpoint.protocol(), error);
   if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
   if (!error) acceptor.bind(endpoint, error);
@@ -375,21 +384,21 @@ int HttpServer::Bind(const std::string& host, int port) {
   return acceptor.local_endpoint().port();
 }
 
-void HttpServer::Run(int threads) {
+void HttpServer::Run() {
   if (!impl_->stopping) impl_->Accept();
   std::vector<std::thread> others;
-  for (int i = 1; i < threads; ++i) others.emplace_back([this] { impl_->io.run(); });
-  impl_->io.run();
+  for (size_t i = 1; i < impl_->loops.size(); ++i) others.emplace_back([this, i] { impl_->loops[i]->run(); });
+  impl_->loops.front()->run();
   for (std::thread& t : others) t.join();
 }
 
 void HttpServer::Stop() {
   if (impl_->stopping.exchange(true)) return;
-  asio::post(impl_->io, [impl = impl_.get()] {
+  asio::post(*impl_->loops.front(), [impl = impl_.get()] {
     beast::error_code ignored;
-    impl->acceptor.close(ignored);
+    impl->acceptor->close(ignored);
     impl->table.CloseUnserved();
-    impl->work.reset();
+    for (auto& guard : impl->work) guard.reset();
   });
 }
 

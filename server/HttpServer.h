@@ -21,6 +21,8 @@ inline constexpr size_t kMaxRequestLine = 4096;
 inline constexpr size_t kMaxRequestHead = 16384;
 
 struct HttpLimits {
+  // The threads of the event loop, each with a loop of its own.
+  int Threads = 2;
   // A new connection's first request must begin within this time.
   std::chrono::milliseconds FirstByte{10000};
   // A request's head must be complete within this time of its first byte.
@@ -76,8 +78,8 @@ class HttpServer {
   // Raises the descriptor limit and opens the listening socket; the port it listens on
   // (useful with port 0), or -1.
   int Bind(const std::string& host, int port);
-  // Runs the event loop on `threads` threads until Stop() and the requests under way end.
-  void Run(int threads);
+  // Runs the event loops until Stop() and the requests under way end.
+  void Run();
   // From any thread: no new connections, idle ones and unfinished heads are closed, and
   // the requests being answered are finished.
   void Stop();

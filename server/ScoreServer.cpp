@@ -73,6 +73,7 @@ HttpLimits LimitsOf(const ServerOptions& options) {
   limits.MaxConnections = options.MaxConnections;
   limits.MaxConnectionsPerAddress = options.MaxConnectionsPerAddress;
   limits.Uncapped = options.TrustedProxies;
+  limits.Threads = LoopThreads();
   return limits;
 }
 
@@ -263,7 +264,7 @@ int ScoreServer::Bind() { return http_.Bind(options_.Host, options_.Port); }
 
 void ScoreServer::Serve() {
   purger_ = std::thread([this] { PurgeLoop(); });
-  http_.Run(LoopThreads());
+  http_.Run();
   Stop();
   purger_.join();
 }

@@ -1,7 +1,8 @@
 // The SQLite store. Every statement with data in it is prepared once per connection and bound.
-// Readers run side by side (write-ahead log); this process's writers take turns, first come
-// first served, so they never wait on one another inside SQLite, and other processes on the
-// same file are waited for by SQLite's busy timeout. The store fails closed: a record is
+// Readers run side by side (write-ahead log); this process's writes wait in one queue, first
+// come first served, and those waiting go together in one transaction, so they never wait on
+// one another inside SQLite; other processes on the same file are waited for by SQLite's
+// busy timeout. The store fails closed: a record is
 // acknowledged only once it is committed to the file the path names, which the server opens
 // the next time it starts.
 #include "SqliteStore.h"
@@ -15,6 +16,8 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -209,30 +212,6 @@ class Connection {
   std::array<sqlite3_stmt*, kStatementCount> statements_{};
 };
 
-// The turn of this process's writers, handed on in the order they asked for it, so a run of
-// writes (the batches of a purge) cannot take it back again and again before those waiting.
-class WriteTurn {
- public:
-  void lock() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const uint64_t mine = next_++;
-    handed_.wait(lock, [&] { return serving_ == mine; });
-  }
-  void unlock() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++serving_;
-    }
-    handed_.notify_all();  // few wait: only those holding a pooled connection
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable handed_;
-  uint64_t next_ = 0;
-  uint64_t serving_ = 0;
-};
-
 // Runs one statement of the migration with an optional number bound to ?1; the first
 // column of its row, when it returns one.
 std::optional<int> MigrationStep(Connection& c, const char* sql, std::optional<int> value = std::nullopt) {
@@ -350,8 +329,8 @@ class SqliteStore final : public ScoreStore {
     });
   }
 
-  // A batch to a transaction, and between batches the write turn and the connection are given
-  // back, so the checks and submissions that came meanwhile go first.
+  // A batch to a write, and between batches the checks and submissions that came meanwhile
+  // are committed before the next batch, or with it.
   int64_t PurgeTokens(int64_t now) override {
     int64_t total = 0;
     for (;;) {
@@ -444,31 +423,68 @@ class SqliteStore final : public ScoreStore {
     }
   }
 
+  // One write waiting for the transaction that carries it.
+  struct QueuedWrite {
+    std::function<void(Connection&)> Run;
+    std::exception_ptr Error;
+    bool Done = false;
+  };
+
   // Runs `work` in a write transaction, committed when it returns and rolled back when it
   // throws. A refused token changes nothing, so its transaction commits nothing. The file is
   // checked before the commit, so a write into a file that was replaced is rolled back
-  // instead of acknowledged.
+  // instead of acknowledged. Writes that come while a transaction runs wait, in the order
+  // they came, and go together in the next one: one commit for many, where one commit each
+  // would make every check wait in line for this process's single writer.
   template <class Work>
   auto Write(Work work) -> decltype(work(std::declval<Connection&>())) {
-    return Use([&](Connection& c) {
-      std::unique_lock<WriteTurn> turn(write_turn_);
-      c.Begin();
-      try {
-        auto result = work(c);
-        CheckFile(true);
-        c.Commit();
-        turn.unlock();
+    std::optional<decltype(work(std::declval<Connection&>()))> result;
+    QueuedWrite mine{[&](Connection& c) { result.emplace(work(c)); }, nullptr, false};
+    std::unique_lock<std::mutex> lock(queue_mutex_);
+    queue_.push_back(&mine);
+    while (!mine.Done) {
+      if (writing_) {
+        written_.wait(lock);
+        continue;
+      }
+      writing_ = true;
+      const size_t taken = std::min(queue_.size(), kMostWritesInOneCommit);
+      const std::vector<QueuedWrite*> batch(queue_.begin(), queue_.begin() + long(taken));
+      queue_.erase(queue_.begin(), queue_.begin() + long(taken));
+      lock.unlock();
+      CommitTogether(batch);
+      lock.lock();
+      for (QueuedWrite* write : batch) write->Done = true;
+      writing_ = false;
+      written_.notify_all();
+    }
+    if (mine.Error) std::rethrow_exception(mine.Error);
+    return std::move(*result);
+  }
+
+  // One transaction for the writes; when it fails, each of them fails with its error.
+  void CommitTogether(const std::vector<QueuedWrite*>& batch) {
+    try {
+      Use([&](Connection& c) {
+        c.Begin();
+        try {
+          for (QueuedWrite* write : batch) write->Run(c);
+          CheckFile(true);
+          c.Commit();
+        } catch (...) {
+          c.Rollback();
+          throw;
+        }
         if (c.LogIsLong()) {
           std::lock_guard<std::mutex> lock(checkpoint_mutex_);
           checkpoint_due_ = true;
           checkpoint_wake_.notify_one();
         }
-        return result;
-      } catch (...) {
-        c.Rollback();
-        throw;
-      }
-    });
+        return 0;
+      });
+    } catch (...) {
+      for (QueuedWrite* write : batch) write->Error = std::current_exception();
+    }
   }
 
   // Copies the write-ahead log into the file whenever a commit found it long, on a pooled
@@ -500,7 +516,12 @@ class SqliteStore final : public ScoreStore {
   std::atomic<bool> lost_{false};
   TokenBound bound_;
   ConnectionPool<Connection> pool_;
-  WriteTurn write_turn_;
+  // The writes waiting for a transaction, and whether one runs.
+  static constexpr size_t kMostWritesInOneCommit = 256;
+  std::mutex queue_mutex_;
+  std::condition_variable written_;
+  std::vector<QueuedWrite*> queue_;
+  bool writing_ = false;
   int version_ = 0;
   std::mutex checkpoint_mutex_;
   std::condition_variable checkpoint_wake_;

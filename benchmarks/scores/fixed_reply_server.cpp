@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   }
   const auto body = std::make_shared<const std::string>(size_t(std::atol(argv[2])), 'x');
   scores::HttpLimits limits;
+  limits.Threads = int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u));
   scores::HttpServer server(limits, [body](scores::HttpRequest, scores::HttpRespond respond) {
     scores::HttpReply reply;
     reply.Body = body;
@@ -29,6 +30,6 @@ int main(int argc, char** argv) {
   if (port < 0) return 1;
   std::fprintf(stderr, "listening on 127.0.0.1:%d\n", port);
   std::signal(SIGPIPE, SIG_IGN);
-  server.Run(int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)));
+  server.Run();
   return 0;
 }
