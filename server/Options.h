@@ -11,7 +11,7 @@ struct ServerOptions {
   std::string Host = "127.0.0.1";
   int Port = 8080;
   std::string Db;            // an SQLite file or a postgresql:// URI; empty: scores.sqlite beside the program
-  int Threads = 16;          // requests that may wait on the store at once
+  int Threads = 4;           // threads that read the world page's records from the store
   int DbConnections = 8;     // database connections of this process
   int RateLimit = 10;        // submissions per address per minute; 0: no limit
   int CheckRateLimit = 60;   // checks per address per minute; 0: no limit

@@ -41,7 +41,7 @@ constexpr int64_t kMigrationLock = 0x5A61726F76656CLL;  // "Zarovel"
 constexpr int64_t kPurgeBatch = 1000;
 
 void PrepareAll(pqxx::connection& c) {
-  c.prepare("add_token", "INSERT INTO tokens (token, expires) VALUES ($1, $2)");
+  c.prepare("add_tokens", "INSERT INTO tokens (token, expires) SELECT unnest($1::text[]), $2");
   c.prepare("store_record",
             "WITH used AS ("
             " UPDATE tokens SET used = true WHERE token = $1 AND NOT used AND expires > $2 RETURNING token)"
@@ -60,6 +60,21 @@ void PrepareAll(pqxx::connection& c) {
   c.prepare("version", "SELECT version FROM schema_version");
   c.prepare("set_version", "UPDATE schema_version SET version = $1");
   c.prepare("first_version", "INSERT INTO schema_version (version) VALUES (0)");
+}
+
+// A PostgreSQL array literal of texts: {"A","B"}, each quoted and escaped.
+std::string TextArray(const std::vector<std::string>& texts) {
+  std::string array = "{";
+  for (const std::string& text : texts) {
+    if (array.size() > 1) array += ',';
+    array += '"';
+    for (const char c : text) {
+      if (c == '"' || c == '\\') array += '\\';
+      array += c;
+    }
+    array += '"';
+  }
+  return array + "}";
 }
 
 std::unique_ptr<pqxx::connection> Connect(const std::string& uri) {
@@ -103,15 +118,17 @@ class PostgresStore final : public ScoreStore {
     });
   }
 
-  void AddToken(std::string_view token, int64_t expires) override {
+  void AddToken(std::string_view token, int64_t expires) override { AddTokens({std::string(token)}, expires); }
+
+  void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
     Use([&](pqxx::connection& c) {
       pqxx::nontransaction w(c);
-      w.exec_prepared("add_token", std::string(token), expires);
+      w.exec_prepared("add_tokens", TextArray(tokens), expires);
       return 0;
     });
-    // Apart from the insert, so that a connection lost while trimming does not add the token
+    // Apart from the insert, so that a connection lost while trimming does not add the tokens
     // twice when the work is tried again.
-    if (!bound_.Added()) return;
+    if (!bound_.Added(int64_t(tokens.size()))) return;
     try {
       bound_.Counted(Use([this](pqxx::connection& c) {
         pqxx::nontransaction w(c);
@@ -127,18 +144,22 @@ class PostgresStore final : public ScoreStore {
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
-    return Use([&](pqxx::connection& c) {
-      // One statement, so its own transaction: the token is used and the record stored together.
-      pqxx::nontransaction w(c);
-      const pqxx::result stored =
-          w.exec_prepared("store_record", std::string(token), now, r.Name, r.Score, r.OptionsName, r.Time, r.Address);
-      if (!stored.empty()) return TokenUse::Accepted;
-      // Refused: why, for the reply.
-      const pqxx::result state = w.exec_prepared("token_state", std::string(token));
-      if (state.empty()) return TokenUse::Unknown;
-      if (state[0][0].as<bool>()) return TokenUse::Used;
-      return state[0][1].as<int64_t>() <= now ? TokenUse::Expired : TokenUse::Unknown;
+    return Use([&](pqxx::connection& c) { return UseTokenAndStore(c, token, now, r); });
+  }
+
+  // One statement each, on one connection: a submission stored is stored whatever becomes of
+  // those after it. After a connection lost on the way, the retry goes on from the one it
+  // was at.
+  std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) override {
+    std::vector<TokenUse> uses;
+    Use([&](pqxx::connection& c) {
+      while (uses.size() < submissions.size()) {
+        const Submitted& s = submissions[uses.size()];
+        uses.push_back(UseTokenAndStore(c, s.Token, now, s.Record));
+      }
+      return 0;
     });
+    return uses;
   }
 
   std::vector<ScoreRecord> Top(int count) override {
@@ -178,6 +199,19 @@ class PostgresStore final : public ScoreStore {
   int SchemaVersion() override { return version_; }
 
  private:
+  // One statement, so its own transaction: the token is used and the record stored together.
+  static TokenUse UseTokenAndStore(pqxx::connection& c, std::string_view token, int64_t now, const ScoreRecord& r) {
+    pqxx::nontransaction w(c);
+    const pqxx::result stored =
+        w.exec_prepared("store_record", std::string(token), now, r.Name, r.Score, r.OptionsName, r.Time, r.Address);
+    if (!stored.empty()) return TokenUse::Accepted;
+    // Refused: why, for the reply.
+    const pqxx::result state = w.exec_prepared("token_state", std::string(token));
+    if (state.empty()) return TokenUse::Unknown;
+    if (state[0][0].as<bool>()) return TokenUse::Used;
+    return state[0][1].as<int64_t>() <= now ? TokenUse::Expired : TokenUse::Unknown;
+  }
+
   // Runs `work` on a pooled connection. A connection that broke (the database restarted, the
   // network dropped it, its backend was ended) is closed, and so are the idle ones, which
   // likely broke the same way; the work is tried once more on a new connection. A connection

@@ -1,6 +1,6 @@
 // The three requests and what surrounds them: the client's address (behind a trusted proxy
-// too), per-address limits on checks and submissions, the single-flight world page, the
-// store's own threads, and the minute purge of expired tokens.
+// too), per-address limits on checks and submissions, writes to the store in batches, the
+// single-flight world page, and the minute purge of expired tokens.
 #include "ScoreServer.h"
 
 #include <arpa/inet.h>
@@ -23,7 +23,8 @@ namespace {
 
 const char* const kPageTarget = "/cgi/version.pl?prg=Zarovel&show&type=0";
 
-// The threads of the event loop: connections need little, the store's work has its own.
+// The threads of the event loop: connections need little, and the store's work has threads
+// of its own.
 int LoopThreads() { return int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)); }
 
 int64_t UnixNow() { return int64_t(std::time(nullptr)); }
@@ -54,6 +55,20 @@ HttpReply TooMany(const std::string& what, int retryAfter) {
   HttpReply reply =
       Refusal(429, "too many " + what + " from this address; try again in " + std::to_string(retryAfter) + " s");
   reply.Headers.emplace_back("Retry-After", std::to_string(retryAfter));
+  return reply;
+}
+
+// The store failed: the client may try again shortly; the log says why.
+HttpReply StoreFailed(std::exception_ptr error) {
+  HttpReply reply = Reply(503, "ERROR|the score store is not available\n");
+  reply.Headers.emplace_back("Retry-After", "5");
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    reply.Note = e.what();
+  } catch (...) {
+    reply.Note = "unknown failure";
+  }
   return reply;
 }
 
@@ -101,7 +116,8 @@ ScoreServer::ScoreServer(ScoreStore& store, const ServerOptions& options)
       http_(LimitsOf(options), [this](HttpRequest request, HttpRespond respond) {
         Handle(std::move(request), std::move(respond));
       }),
-      store_threads_(size_t(std::max(1, options.Threads))) {}
+      store_threads_(size_t(std::max(1, options.Threads))),
+      writes_(store) {}
 
 ScoreServer::~ScoreServer() {
   Stop();
@@ -135,10 +151,8 @@ void ScoreServer::OnStore(const std::string& client, HttpRespond respond, std::f
     HttpReply reply;
     try {
       reply = work();
-    } catch (const std::exception& e) {
-      reply = Reply(503, "ERROR|the score store is not available\n");
-      reply.Headers.emplace_back("Retry-After", "5");
-      reply.Note = e.what();
+    } catch (...) {
+      reply = StoreFailed(std::current_exception());
     }
     reply.Client = client;
     respond(std::move(reply));
@@ -152,13 +166,16 @@ void ScoreServer::Check(const std::string& client, HttpRespond respond) {
     reply.Client = client;
     return respond(std::move(reply));
   }
-  OnStore(client, std::move(respond), [this] {
-    const std::string token = NewToken();
-    store_.AddToken(token, UnixNow() + kTokenLifetimeSeconds);
-    // The fields after OK: the program, the version of this reply, the token's lifetime in
-    // seconds, and the token, which the game reads between the fourth and the fifth "|".
-    return Reply(200, "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n");
-  });
+  std::string token = NewToken();
+  // The fields after OK: the program, the version of this reply, the token's lifetime in
+  // seconds, and the token, which the game reads between the fourth and the fifth "|".
+  std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
+  writes_.AddToken(std::move(token), UnixNow() + kTokenLifetimeSeconds,
+                   [client, respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
+                     HttpReply reply = error ? StoreFailed(error) : Reply(200, text);
+                     reply.Client = client;
+                     respond(std::move(reply));
+                   });
 }
 
 void ScoreServer::Submit(const Query& query, const std::string& client, HttpRespond respond) {
@@ -172,22 +189,30 @@ void ScoreServer::Submit(const Query& query, const std::string& client, HttpResp
   if (!submissions_.Allow(client, retryAfter)) return refuse(TooMany("submissions", retryAfter));
   const SubmissionCheck check = CheckSubmission(query.Value("inf"));
   if (!check.Value) return refuse(Refusal(400, check.Reason));
-  OnStore(client, std::move(respond), [this, s = *check.Value, client] {
-    const int64_t now = UnixNow();
-    const ScoreRecord record{platform::Cp1251ToUtf8(s.Name), s.Score, platform::Cp1251ToUtf8(s.OptionsName), now,
-                             client};
-    switch (store_.StoreRecord(s.Token, now, record)) {
-      case TokenUse::Accepted: {
-        std::lock_guard<std::mutex> lock(page_mutex_);
-        page_dropped_ = Clock::now();
-        return Reply(200, "OK|stored\n");
-      }
-      case TokenUse::Unknown: return Refusal(400, "unknown token");
-      case TokenUse::Used: return Refusal(400, "token already used");
-      case TokenUse::Expired: return Refusal(400, "token expired");
+  const Submission& s = *check.Value;
+  const int64_t now = UnixNow();
+  ScoreStore::Submitted submitted{
+      s.Token, {platform::Cp1251ToUtf8(s.Name), s.Score, platform::Cp1251ToUtf8(s.OptionsName), now, client}};
+  writes_.StoreRecord(std::move(submitted), now,
+                      [this, client, respond = std::move(respond)](TokenUse use, std::exception_ptr error) {
+                        HttpReply reply = error ? StoreFailed(error) : Stored(use);
+                        reply.Client = client;
+                        respond(std::move(reply));
+                      });
+}
+
+HttpReply ScoreServer::Stored(TokenUse use) {
+  switch (use) {
+    case TokenUse::Accepted: {
+      std::lock_guard<std::mutex> lock(page_mutex_);
+      page_dropped_ = Clock::now();
+      return Reply(200, "OK|stored\n");
     }
-    return Refusal(400, "unknown token");
-  });
+    case TokenUse::Unknown: return Refusal(400, "unknown token");
+    case TokenUse::Used: return Refusal(400, "token already used");
+    case TokenUse::Expired: return Refusal(400, "token expired");
+  }
+  return Refusal(400, "unknown token");
 }
 
 void ScoreServer::Page(const Query& query, const std::string& client, HttpRespond respond) {

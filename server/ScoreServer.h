@@ -15,6 +15,7 @@
 #include "Query.h"
 #include "RateLimiter.h"
 #include "Store.h"
+#include "WriteBatcher.h"
 
 namespace scores {
 
@@ -47,13 +48,15 @@ class ScoreServer {
  private:
   using Clock = std::chrono::steady_clock;
 
-  // On the event loop: what needs no store is answered at once, the rest is handed to the
-  // store's threads.
+  // On the event loop: what needs no store is answered at once; checks and submissions go
+  // to the write batches, and a page to be made to the threads that read the store.
   void Handle(HttpRequest request, HttpRespond respond);
   void Check(const std::string& client, HttpRespond respond);
   void Submit(const Query& query, const std::string& client, HttpRespond respond);
   void Page(const Query& query, const std::string& client, HttpRespond respond);
-  // Runs store work on the store's threads; a store failure is answered 503.
+  // The reply to a submission the store took.
+  HttpReply Stored(TokenUse use);
+  // Runs a read of the store on its threads; a store failure is answered 503.
   void OnStore(const std::string& client, HttpRespond respond, std::function<HttpReply()> work);
   std::string ClientAddress(const HttpRequest& request) const;
 
@@ -69,7 +72,9 @@ class ScoreServer {
   RateLimiter submissions_;
   RateLimiter checks_;
   HttpServer http_;
+  // Page rebuilds wait on the store here; checks and submissions go to it in batches.
   boost::asio::thread_pool store_threads_;
+  WriteBatcher writes_;
   std::atomic<bool> stopping_{false};
 
   std::mutex page_mutex_;

@@ -282,12 +282,14 @@ class SqliteStore final : public ScoreStore {
     checkpointer_.join();
   }
 
-  void AddToken(std::string_view token, int64_t expires) override {
+  void AddToken(std::string_view token, int64_t expires) override { AddTokens({std::string(token)}, expires); }
+
+  void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
     Write([&](Connection& c) {
-      Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
+      for (const std::string& token : tokens) Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
       return 0;
     });
-    if (!bound_.Added()) return;
+    if (!bound_.Added(int64_t(tokens.size()))) return;
     try {
       bound_.Counted(TrimTokens());
     } catch (...) {
@@ -297,18 +299,14 @@ class SqliteStore final : public ScoreStore {
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
+    return Write([&](Connection& c) { return UseTokenAndStore(c, token, now, r); });
+  }
+
+  std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) override {
     return Write([&](Connection& c) {
-      Connection::Run use(c, kUseToken);
-      use.Bind(1, token).Bind(2, now).Done();
-      if (use.Changes() != 1) return WhyRefused(c, token, now);
-      Connection::Run(c, kAddRecord)
-          .Bind(1, r.Name)
-          .Bind(2, r.Score)
-          .Bind(3, r.OptionsName)
-          .Bind(4, r.Time)
-          .Bind(5, r.Address)
-          .Done();
-      return TokenUse::Accepted;
+      std::vector<TokenUse> uses;
+      for (const Submitted& s : submissions) uses.push_back(UseTokenAndStore(c, s.Token, now, s.Record));
+      return uses;
     });
   }
 
@@ -349,6 +347,21 @@ class SqliteStore final : public ScoreStore {
   int SchemaVersion() override { return version_; }
 
  private:
+  // Inside a write: the token used and the record stored, or why not.
+  static TokenUse UseTokenAndStore(Connection& c, std::string_view token, int64_t now, const ScoreRecord& r) {
+    Connection::Run use(c, kUseToken);
+    use.Bind(1, token).Bind(2, now).Done();
+    if (use.Changes() != 1) return WhyRefused(c, token, now);
+    Connection::Run(c, kAddRecord)
+        .Bind(1, r.Name)
+        .Bind(2, r.Score)
+        .Bind(3, r.OptionsName)
+        .Bind(4, r.Time)
+        .Bind(5, r.Address)
+        .Done();
+    return TokenUse::Accepted;
+  }
+
   static TokenUse WhyRefused(Connection& c, std::string_view token, int64_t now) {
     Connection::Run state(c, kTokenState);
     state.Bind(1, token);

@@ -23,9 +23,9 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
 TokenBound::TokenBound(int64_t maxTokens)
     : max_(std::max<int64_t>(maxTokens, 0)), batch_(std::clamp<int64_t>(max_ / 100, 1, 500)), counted_(max_) {}
 
-bool TokenBound::Added() {
+bool TokenBound::Added(int64_t tokens) {
   if (max_ == 0) return false;
-  const int64_t added = added_.fetch_add(1) + 1;
+  const int64_t added = added_.fetch_add(tokens) + tokens;
   if (counted_.load() + added <= max_ && added < batch_) return false;
   return !busy_.exchange(true);
 }

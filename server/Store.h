@@ -43,6 +43,15 @@ class ScoreStore {
   // Uses the token and stores the record in one transaction: both happen, or neither.
   // `now` decides whether the token has expired.
   virtual TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& record) = 0;
+  // Several tokens and several submissions at once, in as few writes as the store can, so a
+  // burst of checks or submissions costs a commit or two rather than one each. Each
+  // submission's outcome is as StoreRecord's, in order; a store failure fails them all.
+  struct Submitted {
+    std::string Token;
+    ScoreRecord Record;
+  };
+  virtual void AddTokens(const std::vector<std::string>& tokens, int64_t expires) = 0;
+  virtual std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) = 0;
   // The best `count` records: highest score first, the earlier stored first among equals.
   virtual std::vector<ScoreRecord> Top(int count) = 0;
   virtual int64_t RecordCount() = 0;
@@ -78,9 +87,9 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
 class TokenBound {
  public:
   explicit TokenBound(int64_t maxTokens);
-  // After adding a token: whether this caller counts (and maybe trims) the table now. One
+  // After adding tokens: whether this caller counts (and maybe trims) the table now. One
   // caller at a time is told so; it then calls Counted, or Abandoned when it failed.
-  bool Added();
+  bool Added(int64_t tokens = 1);
   // How many of the oldest tokens go when the table holds `count`: none up to the bound.
   int64_t Excess(int64_t count) const;
   // The table holds `remaining` tokens after the count and trim.

@@ -126,6 +126,26 @@ TEST_P(Stores, ATokenIsUsedOnceAndOnlyBeforeItExpires) {
   EXPECT_EQ(top[1].Name, "a");
 }
 
+TEST_P(Stores, TokensAndSubmissionsGoTogetherEachWithItsOwnOutcome) {
+  store->AddTokens({"BATCHAAAAAAAAAAAAAAA", "BATCHBBBBBBBBBBBBBBB", "BATCHCCCCCCCCCCCCCCC"}, kNow + 600);
+  store->AddTokens({"LATEAAAAAAAAAAAAAAAA"}, kNow);
+  const std::vector<scores::ScoreStore::Submitted> batch = {
+      {"BATCHAAAAAAAAAAAAAAA", Record("a", 10)},
+      {"BATCHAAAAAAAAAAAAAAA", Record("again", 11)},  // the same token, later in the same batch
+      {"NEVERGIVENAAAAAAAAAA", Record("bogus", 12)},
+      {"LATEAAAAAAAAAAAAAAAA", Record("late", 13)},
+      {"BATCHCCCCCCCCCCCCCCC", Record("c", 14)},
+  };
+  EXPECT_EQ(store->StoreRecords(batch, kNow),
+            (std::vector<TokenUse>{TokenUse::Accepted, TokenUse::Used, TokenUse::Unknown, TokenUse::Expired,
+                                   TokenUse::Accepted}));
+  const auto top = store->Top(10);
+  ASSERT_EQ(top.size(), 2u);
+  EXPECT_EQ(top[0].Name, "c");
+  EXPECT_EQ(top[1].Name, "a");
+  EXPECT_EQ(store->StoreRecord("BATCHBBBBBBBBBBBBBBB", kNow, Record("b", 15)), TokenUse::Accepted);
+}
+
 TEST_P(Stores, ARefusedTokenStoresNothing) {
   store->AddToken("EXPIREDAAAAAAAAAAAAA", kNow);
   EXPECT_EQ(store->StoreRecord("EXPIREDAAAAAAAAAAAAA", kNow, Record("late", 5)), TokenUse::Expired);
