@@ -144,22 +144,23 @@ class PostgresStore final : public ScoreStore {
   }
 
   TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
-    return Use([&](pqxx::connection& c) { return UseTokenAndStore(c, token, now, r); });
+    return Use([&](pqxx::connection& c) {
+      // One statement, so its own transaction.
+      pqxx::nontransaction w(c);
+      return UseTokenAndStore(w, token, now, r);
+    });
   }
 
-  // One statement each, on one connection: a submission stored is stored whatever becomes of
-  // those after it. After a connection lost on the way, the retry goes on from the one it
-  // was at.
+  // One transaction for all, so one commit (and one wait for the disk) for the batch. A
+  // failure stores none of them; a retry after a lost connection begins again.
   std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) override {
-    std::vector<TokenUse> uses;
-    Use([&](pqxx::connection& c) {
-      while (uses.size() < submissions.size()) {
-        const Submitted& s = submissions[uses.size()];
-        uses.push_back(UseTokenAndStore(c, s.Token, now, s.Record));
-      }
-      return 0;
+    return Use([&](pqxx::connection& c) {
+      pqxx::work w(c);
+      std::vector<TokenUse> uses;
+      for (const Submitted& s : submissions) uses.push_back(UseTokenAndStore(w, s.Token, now, s.Record));
+      w.commit();
+      return uses;
     });
-    return uses;
   }
 
   std::vector<ScoreRecord> Top(int count) override {
@@ -199,9 +200,9 @@ class PostgresStore final : public ScoreStore {
   int SchemaVersion() override { return version_; }
 
  private:
-  // One statement, so its own transaction: the token is used and the record stored together.
-  static TokenUse UseTokenAndStore(pqxx::connection& c, std::string_view token, int64_t now, const ScoreRecord& r) {
-    pqxx::nontransaction w(c);
+  // One statement: the token is used and the record stored together.
+  static TokenUse UseTokenAndStore(pqxx::transaction_base& w, std::string_view token, int64_t now,
+                                   const ScoreRecord& r) {
     const pqxx::result stored =
         w.exec_prepared("store_record", std::string(token), now, r.Name, r.Score, r.OptionsName, r.Time, r.Address);
     if (!stored.empty()) return TokenUse::Accepted;

@@ -4,15 +4,17 @@
 
 namespace scores {
 
-WriteBatcher::WriteBatcher(ScoreStore& store) : store_(store), thread_([this] { Loop(); }) {}
+WriteBatcher::WriteBatcher(ScoreStore& store) : store_(store) {
+  for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Loop(); });
+}
 
 WriteBatcher::~WriteBatcher() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  wake_.notify_one();
-  thread_.join();
+  wake_.notify_all();
+  for (std::thread& t : threads_) t.join();
 }
 
 void WriteBatcher::AddToken(std::string token, int64_t expires, TokenDone done) {

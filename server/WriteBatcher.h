@@ -1,7 +1,7 @@
-// Checks and submissions wait here for the store, and go to it together: one thread takes
+// Checks and submissions wait here for the store, and go to it together: a thread takes
 // everything waiting and writes the tokens in one call and the records in another. A burst
 // costs a commit or two rather than one each, and a request waiting for the store holds no
-// thread of its own.
+// thread of its own. Two threads take turns, so one batch gathers while the last one commits.
 #pragma once
 #include <condition_variable>
 #include <exception>
@@ -47,6 +47,7 @@ class WriteBatcher {
 
   // The most of each kind in one write, so one write never holds the store for long.
   static constexpr size_t kMostInOneWrite = 256;
+  static constexpr int kThreads = 2;
 
   ScoreStore& store_;
   std::mutex mutex_;
@@ -54,7 +55,7 @@ class WriteBatcher {
   std::vector<Token> tokens_;
   std::vector<Record> records_;
   bool stopping_ = false;
-  std::thread thread_;
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace scores
