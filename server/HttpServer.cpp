@@ -106,7 +106,7 @@ struct HttpServer::Impl {
 
 namespace {
 
-// One client connection, on a strand of its own.
+// One client connection, on one loop: its handlers never run at once.
 class Session final : public TableConnection, public std::enable_shared_from_this<Session> {
  public:
   Session(HttpServer::Impl& server, tcp::socket socket, std::string peer)
@@ -159,6 +159,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     start_ = LogClock::now();
     parser_.emplace();
     parser_->header_limit(std::uint32_t(kMaxRequestHead));
+    head_late_ = false;
     // The stream's own deadline would close the socket; this one only stops the read, so
     // the client still gets its 408.
     stream_.expires_never();
@@ -175,7 +176,8 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   }
 
   void OnHead(beast::error_code error) {
-    if (head_late_) {
+    // A head that came whole as its deadline passed is served all the same.
+    if (error && head_late_) {
       LogConnection(peer_, "request head not complete in time");
       return Refuse(408, "request head not complete in time");
     }
@@ -294,6 +296,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     buffer_.clear();
+    scratch_.resize(16384);
     stream_.expires_after(kDrainTime);
     DrainSome();
   }
@@ -332,7 +335,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   bool keep_alive_ = false;
   bool closed_ = false;
   size_t drained_ = 0;
-  std::array<char, 16384> scratch_{};
+  std::vector<char> scratch_;  // what a refused client still sends is read into this, and dropped
 };
 
 }  // namespace
