@@ -268,6 +268,25 @@ inline std::string Exchange(int port, const std::string& bytes) {
   return text;
 }
 
+// A connection to 127.0.0.1:port from a loopback address of the caller's choosing (the
+// tests' other clients come from 127.0.0.2 and up); -1 when it failed.
+inline int ConnectFrom(const std::string& source, int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
 // One request on a connection of its own: "GET target HTTP/1.1" with a Host header, the
 // extra header lines given, and "Connection: close"; the whole reply read.
 inline HttpReply HttpGet(int port, const std::string& target, const std::string& extraHeaders = "") {

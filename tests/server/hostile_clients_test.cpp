@@ -21,24 +21,6 @@ namespace {
 using namespace server_test;
 using Clock = std::chrono::steady_clock;
 
-// A connection from a loopback address of the attacker's choosing; -1 when it failed.
-int ConnectFrom(const std::string& source, int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  inet_pton(AF_INET, source.c_str(), &from.sin_addr);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(uint16_t(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
-      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-    close(s);
-    return -1;
-  }
-  return s;
-}
-
 // The n-th attacker's address, 127.0.0.2 to 127.0.0.254.
 std::string Attacker(int n) { return "127.0.0." + std::to_string(2 + n % 253); }
 

@@ -31,23 +31,14 @@ int FreePort() {
 
 // One exchange from a loopback address of the client's choosing, read until closed.
 std::string ExchangeFrom(const std::string& source, int port, const std::string& bytes) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  const int s = ConnectFrom(source, port);
+  if (s < 0) return {};
   timeval timeout{20, 0};
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  inet_pton(AF_INET, source.c_str(), &from.sin_addr);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(uint16_t(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   std::string text;
-  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
-      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-    send(s, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    char buffer[16384];
-    for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
-  }
+  char buffer[16384];
+  for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) text.append(buffer, size_t(n));
   close(s);
   return text;
 }

@@ -4,6 +4,7 @@
 
 #include "Options.h"
 #include "RateLimiter.h"
+#include "Store.h"
 #include "WorldPage.h"
 
 namespace {
@@ -142,6 +143,25 @@ TEST(ServerOptions, ListenDatabaseAndLimits) {
   EXPECT_FALSE(scores::ParseListen("::1:80", host, port));
   EXPECT_FALSE(scores::ParseListen("localhost", host, port));
   EXPECT_FALSE(scores::ParseListen("localhost:65536", host, port));
+
+  const auto limits = scores::ParseOptions({"--check-rate-limit", "0", "--max-tokens", "500", "--max-connections", "64",
+                                           "--max-connections-per-address", "4"});
+  ASSERT_TRUE(limits.Options) << limits.Message;
+  EXPECT_EQ(limits.Options->CheckRateLimit, 0);
+  EXPECT_EQ(limits.Options->MaxTokens, 500);
+  EXPECT_EQ(limits.Options->MaxConnections, 64);
+  EXPECT_EQ(limits.Options->MaxConnectionsPerAddress, 4);
+  EXPECT_TRUE(defaults.Options->TrustedProxies.empty());
+  EXPECT_EQ(defaults.Options->CheckRateLimit, 60);
+  EXPECT_EQ(defaults.Options->MaxTokens, scores::kDefaultMaxTokens);
+  // The proxies must be named: a bare --trust-proxy would trust any client's header.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--trust-proxy"}, {"--trust-proxy", "--rate-limit", "3"}, {"--trust-proxy", "proxy.example.org"},
+           {"--trust-proxy", "127.0.0.1,"}, {"--max-connections", "0"}}) {
+    const auto refused = scores::ParseOptions(args);
+    EXPECT_EQ(refused.ExitCode, 2) << args[0];
+    if (args[0] == "--trust-proxy") EXPECT_NE(refused.Message.find("--trust-proxy wants the addresses"), std::string::npos);
+  }
 
   EXPECT_EQ(scores::ParseOptions({"--help"}).ExitCode, 0);
   EXPECT_EQ(scores::ParseOptions({"--listen"}).ExitCode, 2);
