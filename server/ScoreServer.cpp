@@ -166,7 +166,14 @@ void ScoreServer::Check(const std::string& client, HttpRespond respond) {
     reply.Client = client;
     return respond(std::move(reply));
   }
-  std::string token = NewToken();
+  std::string token;
+  try {
+    token = NewToken();
+  } catch (...) {
+    HttpReply reply = StoreFailed(std::current_exception());
+    reply.Client = client;
+    return respond(std::move(reply));
+  }
   // The fields after OK: the program, the version of this reply, the token's lifetime in
   // seconds, and the token, which the game reads between the fourth and the fifth "|".
   std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
