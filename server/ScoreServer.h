@@ -28,7 +28,10 @@ inline constexpr int kPurgeEverySeconds = 60;
 // store, within this time.
 inline constexpr std::chrono::milliseconds kPageFreshFor{1000};
 
-// A new random token: kTokenLength characters of the score alphabet (100 bits).
+// The characters of a token that tell when it was made; the rest are random.
+inline constexpr size_t kTokenTimeChars = 4;
+// A new token: kTokenLength characters of the score alphabet, the first kTokenTimeChars
+// counting seconds and the others random (80 bits, past any guessing).
 std::string NewToken();
 
 class ScoreServer {
