@@ -118,8 +118,6 @@ class PostgresStore final : public ScoreStore {
     });
   }
 
-  void AddToken(std::string_view token, int64_t expires) override { AddTokens({std::string(token)}, expires); }
-
   void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
     Use([&](pqxx::connection& c) {
       pqxx::nontransaction w(c);
@@ -128,26 +126,14 @@ class PostgresStore final : public ScoreStore {
     });
     // Apart from the insert, so that a connection lost while trimming does not add the tokens
     // twice when the work is tried again.
-    if (!bound_.Added(int64_t(tokens.size()))) return;
-    try {
-      bound_.Counted(Use([this](pqxx::connection& c) {
+    bound_.Added(int64_t(tokens.size()), [this] {
+      return Use([this](pqxx::connection& c) {
         pqxx::nontransaction w(c);
         const int64_t count = w.exec_prepared("count_tokens")[0][0].as<int64_t>();
         const int64_t excess = bound_.Excess(count);
         if (excess == 0) return count;
         return count - int64_t(w.exec_prepared("trim_tokens", excess).affected_rows());
-      }));
-    } catch (...) {
-      bound_.Abandoned();
-      throw;
-    }
-  }
-
-  TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
-    return Use([&](pqxx::connection& c) {
-      // One statement, so its own transaction.
-      pqxx::nontransaction w(c);
-      return UseTokenAndStore(w, token, now, r);
+      });
     });
   }
 

@@ -2,9 +2,8 @@
 // Readers run side by side (write-ahead log); this process's writes wait in one queue, first
 // come first served, and those waiting go together in one transaction, so they never wait on
 // one another inside SQLite; other processes on the same file are waited for by SQLite's
-// busy timeout. The store fails closed: a record is
-// acknowledged only once it is committed to the file the path names, which the server opens
-// the next time it starts.
+// busy timeout. The store fails closed: a record is acknowledged only once it is committed
+// to the file the path names, which the server opens the next time it starts.
 #include "SqliteStore.h"
 
 #include <sqlite3.h>
@@ -48,9 +47,8 @@ const std::vector<std::vector<const char*>> kMigrations = {
 };
 
 constexpr int kBusyTimeoutMs = 10000;
-// Expired tokens are deleted this many to a transaction. Tokens sit in the file in the order
-// of their random text, so each one deleted is a page written: 500 hold the write turn for
-// about 10 ms.
+// Expired tokens are deleted this many to a transaction, so that one batch holds up the
+// writes waiting behind it for about 10 ms at most.
 constexpr int64_t kPurgeBatch = 500;
 
 enum Statement {
@@ -102,8 +100,8 @@ class Connection {
     Exec("PRAGMA journal_mode = WAL");
     Exec("PRAGMA synchronous = NORMAL");
     // SQLite would copy the log into the file right after the commit that grew it past its
-    // limit, in the request that committed and with this process's write turn still held; the
-    // store does it on a thread of its own instead, so no request waits for the copy and its
+    // limit, in the request that committed and with the writes waiting behind it; the store
+    // does it on a thread of its own instead, so no request waits for the copy and its
     // sync. The hook notes the log's length after each commit, in place of SQLite's own.
     sqlite3_wal_hook(
         db_,
@@ -282,24 +280,12 @@ class SqliteStore final : public ScoreStore {
     checkpointer_.join();
   }
 
-  void AddToken(std::string_view token, int64_t expires) override { AddTokens({std::string(token)}, expires); }
-
   void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
     Write([&](Connection& c) {
       for (const std::string& token : tokens) Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
       return 0;
     });
-    if (!bound_.Added(int64_t(tokens.size()))) return;
-    try {
-      bound_.Counted(TrimTokens());
-    } catch (...) {
-      bound_.Abandoned();
-      throw;
-    }
-  }
-
-  TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& r) override {
-    return Write([&](Connection& c) { return UseTokenAndStore(c, token, now, r); });
+    bound_.Added(int64_t(tokens.size()), [this] { return TrimTokens(); });
   }
 
   std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) override {
@@ -371,8 +357,8 @@ class SqliteStore final : public ScoreStore {
   }
 
   // Counts the tokens and deletes the oldest beyond the bound; how many are left. Counting and
-  // picking the oldest are reads (each a walk through the table), so only the deletes hold
-  // the write turn.
+  // picking the oldest are reads (each a walk through the table), so only the deletes wait
+  // for a write.
   int64_t TrimTokens() {
     int64_t count = 0;
     std::vector<std::string> oldest;

@@ -23,25 +23,27 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
 TokenBound::TokenBound(int64_t maxTokens)
     : max_(std::max<int64_t>(maxTokens, 0)), batch_(std::clamp<int64_t>(max_ / 100, 1, 500)), counted_(max_) {}
 
-bool TokenBound::Added(int64_t tokens) {
-  if (max_ == 0) return false;
+void TokenBound::Added(int64_t tokens, const std::function<int64_t()>& countAndTrim) {
+  if (max_ == 0) return;
   const int64_t added = added_.fetch_add(tokens) + tokens;
-  if (counted_.load() + added <= max_ && added < batch_) return false;
-  return !busy_.exchange(true);
+  if (counted_.load() + added <= max_ && added < batch_) return;
+  if (busy_.exchange(true)) return;  // another caller is counting
+  int64_t remaining = 0;
+  try {
+    remaining = countAndTrim();
+  } catch (...) {
+    busy_ = false;
+    throw;
+  }
+  counted_ = remaining;
+  added_ = 0;
+  busy_ = false;
 }
 
 int64_t TokenBound::Excess(int64_t count) const {
   if (max_ == 0 || count <= max_) return 0;
   return std::min(count, count - max_ + batch_);
 }
-
-void TokenBound::Counted(int64_t remaining) {
-  counted_ = remaining;
-  added_ = 0;
-  busy_ = false;
-}
-
-void TokenBound::Abandoned() { busy_ = false; }
 
 void TokenBound::Purged(int64_t count) { counted_ -= count; }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,20 +39,21 @@ class ScoreStore {
  public:
   virtual ~ScoreStore() = default;
 
-  // Keeps a newly handed-out token that stays valid until `expires` (exclusive).
-  virtual void AddToken(std::string_view token, int64_t expires) = 0;
-  // Uses the token and stores the record in one transaction: both happen, or neither.
-  // `now` decides whether the token has expired.
-  virtual TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& record) = 0;
-  // Several tokens and several submissions at once, in as few writes as the store can, so a
-  // burst of checks or submissions costs a commit or two rather than one each. Each
-  // submission's outcome is as StoreRecord's, in order; a store failure fails them all.
+  // Keeps newly handed-out tokens that stay valid until `expires` (exclusive), in as few
+  // writes as the store can, so a burst of checks costs a commit or two rather than one each.
+  virtual void AddTokens(const std::vector<std::string>& tokens, int64_t expires) = 0;
+  void AddToken(std::string_view token, int64_t expires) { AddTokens({std::string(token)}, expires); }
+  // Uses each token and stores its record, both or neither, in as few writes as the store
+  // can; the outcomes in order. `now` decides whether a token has expired. A store failure
+  // fails them all.
   struct Submitted {
     std::string Token;
     ScoreRecord Record;
   };
-  virtual void AddTokens(const std::vector<std::string>& tokens, int64_t expires) = 0;
   virtual std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) = 0;
+  TokenUse StoreRecord(std::string_view token, int64_t now, const ScoreRecord& record) {
+    return StoreRecords({{std::string(token), record}}, now).front();
+  }
   // The best `count` records: highest score first, the earlier stored first among equals.
   virtual std::vector<ScoreRecord> Top(int count) = 0;
   virtual int64_t RecordCount() = 0;
@@ -87,14 +89,12 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
 class TokenBound {
  public:
   explicit TokenBound(int64_t maxTokens);
-  // After adding tokens: whether this caller counts (and maybe trims) the table now. One
-  // caller at a time is told so; it then calls Counted, or Abandoned when it failed.
-  bool Added(int64_t tokens = 1);
+  // After adding tokens: when this caller's turn has come (one caller at a time), runs
+  // `countAndTrim`, which counts the table, deletes Excess() of its oldest tokens and returns
+  // how many are left. Its failure is thrown on, and the next caller counts again.
+  void Added(int64_t tokens, const std::function<int64_t()>& countAndTrim);
   // How many of the oldest tokens go when the table holds `count`: none up to the bound.
   int64_t Excess(int64_t count) const;
-  // The table holds `remaining` tokens after the count and trim.
-  void Counted(int64_t remaining);
-  void Abandoned();
   // A purge deleted `count` tokens.
   void Purged(int64_t count);
   int64_t Batch() const { return batch_; }
