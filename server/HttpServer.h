@@ -3,11 +3,13 @@
 // malformed, and writes exactly the replies handed to it. A connection waiting for its next
 // request costs a socket and a few KiB, never a thread.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -21,8 +23,9 @@ inline constexpr size_t kMaxRequestLine = 4096;
 inline constexpr size_t kMaxRequestHead = 16384;
 
 struct HttpLimits {
-  // The threads of the event loop, each with a loop of its own.
-  int Threads = 2;
+  // The threads of the event loop, each with a loop of its own: connections need little, so
+  // one a core, two to four.
+  int Threads = int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u));
   // A new connection's first request must begin within this time.
   std::chrono::milliseconds FirstByte{10000};
   // A request's head must be complete within this time of its first byte.

@@ -23,10 +23,6 @@ namespace {
 
 const char* const kPageTarget = "/cgi/version.pl?prg=Zarovel&show&type=0";
 
-// The threads of the event loop: connections need little, and the store's work has threads
-// of its own.
-int LoopThreads() { return int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)); }
-
 int64_t UnixNow() { return int64_t(std::time(nullptr)); }
 
 bool IsIpAddress(const std::string& text) {
@@ -88,7 +84,6 @@ HttpLimits LimitsOf(const ServerOptions& options) {
   limits.MaxConnections = options.MaxConnections;
   limits.MaxConnectionsPerAddress = options.MaxConnectionsPerAddress;
   limits.Uncapped = options.TrustedProxies;
-  limits.Threads = LoopThreads();
   return limits;
 }
 
@@ -136,7 +131,8 @@ ScoreServer::~ScoreServer() {
 void ScoreServer::Handle(HttpRequest request, HttpRespond respond) {
   const Query query(request.Target);
   const std::string client = ClientAddress(request);
-  auto answer = [&](HttpReply reply) {
+  // Every reply names the client it was made for, for the log line.
+  HttpRespond answer = [client, respond = std::move(respond)](HttpReply reply) {
     reply.Client = client;
     respond(std::move(reply));
   };
@@ -148,71 +144,56 @@ void ScoreServer::Handle(HttpRequest request, HttpRespond respond) {
   }
   if (query.Path() != "/cgi/version.pl") return answer(Refusal(404, "Not Found"));
   if (query.Value("prg") != "Zarovel") return answer(Refusal(400, "unknown program: prg is not Zarovel"));
-  if (query.Has("version")) return Check(client, std::move(respond));
-  if (query.Has("hs")) return Submit(query, client, std::move(respond));
-  if (query.Has("show")) return Page(query, client, std::move(respond));
+  if (query.Has("version")) return Check(client, std::move(answer));
+  if (query.Has("hs")) return Submit(query, client, std::move(answer));
+  if (query.Has("show")) return Page(query, std::move(answer));
   answer(Refusal(400, "unknown request: the query names none of version, hs and show"));
 }
 
-void ScoreServer::OnStore(const std::string& client, HttpRespond respond, std::function<HttpReply()> work) {
-  boost::asio::post(store_threads_, [client, respond = std::move(respond), work = std::move(work)] {
+void ScoreServer::OnStore(HttpRespond respond, std::function<HttpReply()> work) {
+  boost::asio::post(store_threads_, [respond = std::move(respond), work = std::move(work)] {
     HttpReply reply;
     try {
       reply = work();
     } catch (...) {
       reply = StoreFailed(std::current_exception());
     }
-    reply.Client = client;
     respond(std::move(reply));
   });
 }
 
 void ScoreServer::Check(const std::string& client, HttpRespond respond) {
   int retryAfter = 0;
-  if (!checks_.Allow(client, retryAfter)) {
-    HttpReply reply = TooMany("checks", retryAfter);
-    reply.Client = client;
-    return respond(std::move(reply));
-  }
+  if (!checks_.Allow(client, retryAfter)) return respond(TooMany("checks", retryAfter));
   std::string token;
   try {
     token = NewToken();
   } catch (...) {
-    HttpReply reply = StoreFailed(std::current_exception());
-    reply.Client = client;
-    return respond(std::move(reply));
+    return respond(StoreFailed(std::current_exception()));
   }
   // The fields after OK: the program, the version of this reply, the token's lifetime in
   // seconds, and the token, which the game reads between the fourth and the fifth "|".
   std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
   writes_.AddToken(std::move(token), UnixNow() + kTokenLifetimeSeconds,
-                   [client, respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
-                     HttpReply reply = error ? StoreFailed(error) : Reply(200, text);
-                     reply.Client = client;
-                     respond(std::move(reply));
+                   [respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
+                     respond(error ? StoreFailed(error) : Reply(200, text));
                    });
 }
 
 void ScoreServer::Submit(const Query& query, const std::string& client, HttpRespond respond) {
-  auto refuse = [&](HttpReply reply) {
-    reply.Client = client;
-    respond(std::move(reply));
-  };
   const size_t payloads = query.Count("inf");
-  if (payloads != 1) return refuse(Refusal(400, payloads == 0 ? "no payload: inf is missing" : "more than one inf"));
+  if (payloads != 1) return respond(Refusal(400, payloads == 0 ? "no payload: inf is missing" : "more than one inf"));
   int retryAfter = 0;
-  if (!submissions_.Allow(client, retryAfter)) return refuse(TooMany("submissions", retryAfter));
+  if (!submissions_.Allow(client, retryAfter)) return respond(TooMany("submissions", retryAfter));
   const SubmissionCheck check = CheckSubmission(query.Value("inf"));
-  if (!check.Value) return refuse(Refusal(400, check.Reason));
+  if (!check.Value) return respond(Refusal(400, check.Reason));
   const Submission& s = *check.Value;
   const int64_t now = UnixNow();
   ScoreStore::Submitted submitted{
       s.Token, {platform::Cp1251ToUtf8(s.Name), s.Score, platform::Cp1251ToUtf8(s.OptionsName), now, client}};
   writes_.StoreRecord(std::move(submitted), now,
-                      [this, client, respond = std::move(respond)](TokenUse use, std::exception_ptr error) {
-                        HttpReply reply = error ? StoreFailed(error) : Stored(use);
-                        reply.Client = client;
-                        respond(std::move(reply));
+                      [this, respond = std::move(respond)](TokenUse use, std::exception_ptr error) {
+                        respond(error ? StoreFailed(error) : Stored(use));
                       });
 }
 
@@ -230,18 +211,10 @@ HttpReply ScoreServer::Stored(TokenUse use) {
   return Refusal(400, "unknown token");
 }
 
-void ScoreServer::Page(const Query& query, const std::string& client, HttpRespond respond) {
-  if (query.Value("type") != "0") {
-    HttpReply reply = Refusal(400, "unknown table: type is not 0");
-    reply.Client = client;
-    return respond(std::move(reply));
-  }
-  if (auto ready = ReadyPage()) {
-    HttpReply reply = PageReply(std::move(ready));
-    reply.Client = client;
-    return respond(std::move(reply));
-  }
-  OnStore(client, std::move(respond), [this] { return PageReply(WorldPage()); });
+void ScoreServer::Page(const Query& query, HttpRespond respond) {
+  if (query.Value("type") != "0") return respond(Refusal(400, "unknown table: type is not 0"));
+  if (auto ready = ReadyPage()) return respond(PageReply(std::move(ready)));
+  OnStore(std::move(respond), [this] { return PageReply(WorldPage()); });
 }
 
 std::string ScoreServer::ClientAddress(const HttpRequest& request) const {

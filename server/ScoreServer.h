@@ -56,11 +56,11 @@ class ScoreServer {
   void Handle(HttpRequest request, HttpRespond respond);
   void Check(const std::string& client, HttpRespond respond);
   void Submit(const Query& query, const std::string& client, HttpRespond respond);
-  void Page(const Query& query, const std::string& client, HttpRespond respond);
+  void Page(const Query& query, HttpRespond respond);
   // The reply to a submission the store took.
   HttpReply Stored(TokenUse use);
   // Runs a read of the store on its threads; a store failure is answered 503.
-  void OnStore(const std::string& client, HttpRespond respond, std::function<HttpReply()> work);
+  void OnStore(HttpRespond respond, std::function<HttpReply()> work);
   std::string ClientAddress(const HttpRequest& request) const;
 
   // The world page when it may be served without the store: fresh, or the last one while

@@ -3,13 +3,11 @@
 // the limits, the store) shows as a ratio.
 //
 //   fixed_reply_server PORT BYTES
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "HttpServer.h"
 
@@ -20,7 +18,6 @@ int main(int argc, char** argv) {
   }
   const auto body = std::make_shared<const std::string>(size_t(std::atol(argv[2])), 'x');
   scores::HttpLimits limits;
-  limits.Threads = int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u));
   scores::HttpServer server(limits, [body](scores::HttpRequest, scores::HttpRespond respond) {
     scores::HttpReply reply;
     reply.Body = body;

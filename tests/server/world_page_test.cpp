@@ -160,7 +160,9 @@ TEST(ServerOptions, ListenDatabaseAndLimits) {
            {"--trust-proxy", "127.0.0.1,"}, {"--max-connections", "0"}}) {
     const auto refused = scores::ParseOptions(args);
     EXPECT_EQ(refused.ExitCode, 2) << args[0];
-    if (args[0] == "--trust-proxy") EXPECT_NE(refused.Message.find("--trust-proxy wants the addresses"), std::string::npos);
+    if (args[0] == "--trust-proxy") {
+      EXPECT_NE(refused.Message.find("--trust-proxy wants the addresses"), std::string::npos);
+    }
   }
 
   EXPECT_EQ(scores::ParseOptions({"--help"}).ExitCode, 0);
