@@ -21,7 +21,7 @@ TRect PointBounds(const TSprite& point) {
 // whose bounds are the whole surface).
 bool PointInside(const TSprite& point, TSprite& other) {
   const TRect p = point.OwnBounds();
-  const TRect r = dynamic_cast<TImageSpriteEx*>(&other) != nullptr ? other.OwnBounds() : other.GetBounds();
+  const TRect r = other.HitBounds();
   return r.Left < p.Left && p.Left < r.Right && r.Top < p.Top && p.Top < r.Bottom;
 }
 

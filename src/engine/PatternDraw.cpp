@@ -30,7 +30,9 @@ inline void Put(uint32_t& dest, uint32_t pixel, const TPatternSource& src, int a
 // and the blocks have a fixed length (no check of the trip count); the rest of a row is
 // done one pixel at a time. Each block becomes a compare and a select of source or
 // destination, several pixels per instruction.
-void KeyedRow(uint32_t* __restrict out, const uint32_t* __restrict source, int width, uint32_t key) {
+__attribute__((target_clones("avx2", "default"))) void KeyedRow(uint32_t* __restrict out,
+                                                                   const uint32_t* __restrict source, int width,
+                                                                   uint32_t key) {
   constexpr int kBlock = 8;
   int i = 0;
   for (; i + kBlock <= width; i += kBlock) {
@@ -109,7 +111,13 @@ void DrawPattern(Surface& dest, const TPatternSource& src, int x, int y) {
 }
 
 void StretchPattern(Surface& dest, const TPatternSource& src, const TRect& destRect) {
-  ScaledDraw(dest, src, destRect, 255);
+  // Most sprites are drawn at their picture's own size: the plain row copy gives the same
+  // pixels as the scaled walk, several at a time.
+  if (int64_t(destRect.Right) - destRect.Left == src.Rect.Width() &&
+      int64_t(destRect.Bottom) - destRect.Top == src.Rect.Height())
+    DrawPattern(dest, src, destRect.Left, destRect.Top);
+  else
+    ScaledDraw(dest, src, destRect, 255);
 }
 
 void BlendPattern(Surface& dest, const TPatternSource& src, const TRect& destRect, int alpha) {

@@ -287,8 +287,7 @@ TRect TImageSpriteEx::GetBounds() { return Engine != nullptr ? Engine->SurfaceBo
 bool TImageSpriteEx::HitTest(TSprite* other) {
   if (other == nullptr) return false;
   const TRect own = OwnBounds();
-  const TRect theirs = dynamic_cast<TImageSpriteEx*>(other) != nullptr ? other->OwnBounds() : other->GetBounds();
-  return OverlapRect(theirs, own);
+  return OverlapRect(other->HitBounds(), own);
 }
 
 void TImageSpriteEx::DrawStep() {

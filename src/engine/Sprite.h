@@ -43,6 +43,9 @@ class TSprite {
   virtual void MoveStep(int moveCount);
   virtual TRect GetBounds();
   virtual bool HitTest(TSprite* other);
+  // The rectangle other sprites' hit tests see: GetBounds, except where those are the
+  // whole surface, which stands for the sprite's own rectangle.
+  virtual TRect HitBounds() { return GetBounds(); }
 
   TSpriteEngine* const Engine;  // null for the engine itself
   TSprite* const Parent;
@@ -134,6 +137,7 @@ class TImageSpriteEx : public TImageSprite {
   void DrawStep() override;
   TRect GetBounds() override;
   bool HitTest(TSprite* other) override;
+  TRect HitBounds() override { return OwnBounds(); }
 
   int Angle = 0;    // low 8 bits: 256 units a full turn, clockwise
   int Alpha = 255;  // 255 or more is opaque

@@ -31,6 +31,14 @@ TFon::TFon(TSprite* parent, TPictureCollection& pictures, const std::string& ima
   Dress(*this, pictures, imageName, 0, 0, -10);
 }
 
+bool TFon::CoversFrame() const {
+  if (IsDead || !Visible || ImageItem == nullptr || ImageItem->Transparent || Engine == nullptr) return false;
+  const TRect frame = Engine->SurfaceBounds();
+  const TRect own = OwnBounds();
+  return !frame.Empty() && own.Left <= frame.Left && own.Top <= frame.Top && own.Right >= frame.Right &&
+         own.Bottom >= frame.Bottom;
+}
+
 TFonB::TFonB(TSprite* parent, TPictureCollection& pictures, const std::string& imageName) : TImageSprite(parent) {
   Dress(*this, pictures, imageName, 201, 108, -5);
 }

@@ -13,6 +13,8 @@ struct GameGlobals;
 class TFon : public TImageSprite {
  public:
   TFon(TSprite* parent, TPictureCollection& pictures, const std::string& imageName);
+  // True when it will hide every pixel of the frame: shown, opaque, and over the whole surface.
+  bool CoversFrame() const;
 };
 
 // The panel of a sub-screen ("FonOpt", "FonHScr", "FonHelp").
