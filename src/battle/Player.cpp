@@ -206,7 +206,10 @@ void TWeapon::MoveStep(int moveCount) {
   ++FireTicks;
   ++SwitchTicks;
   if ((input.Has(isButton1) || g.MouseSwitch) && SwitchReady) {
+    // The wait for the next switch starts at this one, this tick counting as its first: at
+    // 20 ms a key held n ticks switches 1 + (n - 1) / 18 times, so a tap switches once.
     SwitchReady = false;
+    SwitchTicks = 1;
     SelectNextWeapon(Form);
   }
   if (aim != -1) player.LastAimAngle = aim;

@@ -37,6 +37,9 @@ void NextLevel(TForm1& form) {
   if (g.DropOdds < 50) g.DropOdds += 4;
   g.MaxPlaneKind = uint8_t(g.Level <= 5 ? g.Level : 5);
   g.LevelGoal = g.Level % 3 == 0 ? g.Level : 2 * g.Level;
+  // Restarted, not just switched on: the timer may still run from a pause in the menu or
+  // the name entry, and every level opens with its full two seconds.
+  form.Timer2.SetEnabled(false);
   form.Timer2.SetEnabled(true);
 }
 
