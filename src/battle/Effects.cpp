@@ -75,8 +75,20 @@ namespace {
 bool OverlayStays(const GameGlobals& g) { return InPlay(g) || g.GameState == "EnterName"; }
 }  // namespace
 
+// The game reads the overlay through DeathScreen: from the moment it goes, there is none.
+void TScrDie::Leave() {
+  Kill();
+  if (Form.G.DeathScreen == this) Form.G.DeathScreen = nullptr;
+}
+
+// Also when it is freed without leaving by itself (a new game clears the field, or the
+// engine goes).
+TScrDie::~TScrDie() {
+  if (Form.G.DeathScreen == this) Form.G.DeathScreen = nullptr;
+}
+
 void TScrDie::DrawStep() {
-  if (!OverlayStays(Form.G)) Kill();
+  if (!OverlayStays(Form.G)) Leave();
   if (Surface* surface = Engine->DrawSurface()) ImageItem->DrawPattern(*surface, 359, 115, 0);
 }
 
@@ -84,7 +96,7 @@ void TScrDie::DrawStep() {
 // rule here instead of staying behind after every game.
 void TScrDie::MoveStep(int moveCount) {
   TImageSpriteEx::MoveStep(moveCount);
-  if (!Visible && !OverlayStays(Form.G)) Kill();
+  if (!Visible && !OverlayStays(Form.G)) Leave();
 }
 
 TLifes::TLifes(TForm1& form) : TImageSpriteEx(PlayParent(form)), Form(form) {

@@ -33,10 +33,15 @@ class TVzrivSmall : public TImageSpriteEx {
 class TScrDie : public TImageSpriteEx {
  public:
   explicit TScrDie(TForm1& form);
+  ~TScrDie() override;
   void DrawStep() override;
   void MoveStep(int moveCount) override;
 
   TForm1& Form;
+
+ private:
+  // Kills the overlay and clears the game's reference to it.
+  void Leave();
 };
 
 // One icon per life left, from x 375 to the right.

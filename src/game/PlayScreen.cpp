@@ -1,6 +1,8 @@
 // The play screen's start and end.
 #include "game/PlayScreen.h"
 
+#include <algorithm>
+
 #include "battle/Battle.h"
 #include "battle/Effects.h"
 #include "battle/Player.h"
@@ -29,14 +31,41 @@ void Unpause(TForm1& form) {
   if (!form.G.PlayerDown) form.Timer2.SetEnabled(false);
 }
 
+// The sprites of a finished game leave by themselves on their next move or draw, which a
+// game started in the same frame would never let happen: they go here, with every other
+// sprite on the field. Only the weapon icons and the send box, made once at start-up, stay.
+void ClearTheField(TForm1& form) {
+  GameGlobals& g = form.G;
+  if (g.Player != nullptr) g.Player->KillGroup();
+  KillRef(g.Background);
+  for (TMenuB*& button : g.MenuButtons) KillRef(button);
+  KillRef(g.AskBox);
+  KillRef(g.OptionsPanel);
+  KillRef(g.ScoresPanel);
+  KillRef(g.HelpPanel);
+  KillRef(g.HelpPage);
+  KillRef(g.Ground);
+  KillRef(g.Bunker);
+  KillRef(g.BunkerTop);
+  KillRef(g.Stripe1);
+  KillRef(g.Stripe2);
+  KillRef(g.LivesDisplay);
+  KillRef(g.DeathScreen);
+  const TSprite& field = *form.DXSpriteEngine1.Engine();
+  const auto stays = [&g](const TSprite* sprite) {
+    return sprite == g.SendCheckBox || std::find(g.WeaponPanels.begin(), g.WeaponPanels.end(), sprite) != g.WeaponPanels.end();
+  };
+  for (int i = 0; i < field.Count(); ++i)
+    if (TSprite* sprite = field.Items(i); !stays(sprite)) sprite->Kill();
+}
+
 }  // namespace
 
 void StartGame(TForm1& form) {
   GameGlobals& g = form.G;
   ResetDifficulty(g);
-  KillRef(g.Background);
-  for (int i = 1; i <= 6; ++i) KillRef(g.MenuButtons[size_t(i)]);
-  g.Background = new TFon(PlayParent(form), form.GameImgs.Items, "FonGame");
+  ClearTheField(form);
+  g.Background = new TFon(PlayParent(form), form.DXImageList1.Items, "FonGame");
   g.Bunker = new TBunker(form);
   g.BunkerTop = new TBunkerVerh(form);
   g.Ground = new TNiz(PlayParent(form), form.GameImgs.Items);
