@@ -40,27 +40,31 @@ void ExpectAll(const std::string& archive, std::vector<Wanted> wanted) {
 }
 
 TEST(GamePictures, TheMenuArchiveHoldsEveryMenuPicture) {
-  std::vector<Wanted> wanted = {{"FonMenu"}, {"Start"},   {"Opt"},      {"HScores"}, {"Help"},    {"Visit"},
-                                {"Exit"},    {"FonOpt"},  {"OptBack"},  {"FonHScr"}, {"Clear"},   {"World"},
-                                {"HScrBack"}, {"FonHelp"}, {"Previos"}, {"Next"},    {"HlpBack"}, {"Qtns"},
-                                {"Chk", 2}};
+  std::vector<Wanted> wanted = {{"FonMenu"}, {"FonGame"}, {"Start"},   {"Opt"},      {"HScores"},
+                                {"Help"},    {"Visit"},   {"Exit"},    {"FonOpt"},   {"OptBack"},
+                                {"FonHScr"}, {"Clear"},   {"World"},   {"HScrBack"}, {"FonHelp"},
+                                {"Previos"}, {"Next"},    {"HlpBack"}, {"Qtns"},     {"Chk", 2}};
   for (auto& page : Numbered("Hlp", 1, 6)) wanted.push_back(page);
   ExpectAll("/Data/MData.dxg", wanted);
 }
 
 TEST(GamePictures, ThePlayArchiveHoldsEveryPictureOfPlay) {
   std::vector<Wanted> wanted = {
-      {"FonGame"}, {"Niz"},      {"PlayerR", 2}, {"PlayerL", 2}, {"VerhR", 3},   {"VerhL", 3},   {"Bullet1"},
-      {"Bullet2"}, {"Bomba"},    {"Granata"},    {"RaketaR1"},   {"RaketaL1"},   {"RaketaR2"},   {"RaketaL2"},
-      {"ShtrR"},   {"ShtrL"},    {"BombR"},      {"BombL"},      {"TrR"},        {"TrL"},        {"VertR"},
-      {"VertL"},   {"ReaktR"},   {"ReaktL"},     {"DTrR"},       {"DTrL"},       {"EL", 2},      {"EL2", 2},
-      {"EL3", 2},  {"ER2", 2},   {"ER3", 2},     {"Objs", 8},    {"SObjs", 21},  {"Blood"},      {"Vzriv", 2},
-      {"VzrivSmall", 2}, {"ScrDie"}, {"Life"},   {"Polosa1"},    {"Polosa2"}};
+      {"Niz"},    {"PlayerR", 2}, {"PlayerL", 2}, {"VerhR", 3},  {"VerhL", 3}, {"Bullet1"},  {"Bullet2"},
+      {"Bomba"},  {"Granata"},    {"RaketaR1"},   {"RaketaL1"},  {"RaketaR2"}, {"RaketaL2"}, {"ShtrR"},
+      {"ShtrL"},  {"BombR"},      {"BombL"},      {"TrR"},       {"TrL"},      {"VertR"},    {"VertL"},
+      {"ReaktR"}, {"ReaktL"},     {"DTrR"},       {"DTrL"},      {"EL", 2},    {"EL2", 2},   {"EL3", 2},
+      {"ER2", 2}, {"ER3", 2},     {"Objs", 8},    {"SObjs", 21}, {"Blood"},    {"Vzriv", 2}, {"VzrivSmall", 2},
+      {"ScrDie"}, {"Life"},       {"Polosa1"},    {"Polosa2"}};
   for (const char* stem : {"WeaponR", "WeaponL", "PanelWeap"})
     for (auto& w : Numbered(stem, 1, 7)) wanted.push_back(w);
   for (auto& w : Numbered("BunkerN", 1, 5)) wanted.push_back(w);
   for (auto& w : Numbered("BunkerV", 1, 4)) wanted.push_back(w);
   ExpectAll("/Data/GData.dxg", wanted);
+  // Every background lives with the menu's pictures.
+  TPictureCollection pictures;
+  pictures.LoadArchive(std::string(ZAROVEL_GAME_DATA) + "/Data/GData.dxg");
+  EXPECT_EQ(pictures.Find("FonGame"), nullptr);
 }
 
 TEST(GamePictures, TheGameStartsOnTheBuiltDataWithMusicAndTheMenu) {
@@ -80,7 +84,8 @@ TEST(GamePictures, TheGameStartsOnTheBuiltDataWithMusicAndTheMenu) {
   const nlohmann::json state = nlohmann::json::parse(in);
   EXPECT_EQ(state["GameState"], "Menu");
   EXPECT_TRUE(state["messages"].empty()) << state["messages"];
-  EXPECT_EQ(state["music"], nlohmann::json::array({"load " + game.Dir() + "Sound/1.xm", "play " + game.Dir() + "Sound/1.xm"}));
+  EXPECT_EQ(state["music"],
+            nlohmann::json::array({"load " + game.Dir() + "Sound/1.xm", "play " + game.Dir() + "Sound/1.xm"}));
   const auto shot = ReadPng(work.Dir() + "menu.png");
   ASSERT_TRUE(shot.has_value());
   // The picture is the drawn menu, not a black screen.

@@ -162,7 +162,7 @@ void SubScreens(Gallery& g) {
 
 void PlayScreens(Gallery& g) {
   g.Clear();
-  new TFon(g.Engine(), g.Play(), "FonGame");
+  new TFon(g.Engine(), g.Menu(), "FonGame");
   new TNiz(g.Engine(), g.Play());
   g.Put(g.Play(), "BunkerV1", 323, 289, -2);
   g.Put(g.Play(), "BunkerN1", 323, 355, -2);
