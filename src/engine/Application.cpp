@@ -24,6 +24,20 @@ char ControlCharFor(int key) {
     default: return 0;
   }
 }
+
+// Marks a handler as running for as long as the scope lasts, an error included.
+class HandlerScope {
+ public:
+  explicit HandlerScope(bool& running) : running_(running), was_(running) { running = true; }
+  ~HandlerScope() { running_ = was_; }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+
+ private:
+  bool& running_;
+  bool was_;
+};
+
 }  // namespace
 
 void TApplication::RemoveTimer(TTimer* timer) { std::erase(timers_, timer); }
@@ -39,6 +53,29 @@ void TApplication::SetActive(bool active) {
 }
 
 void TApplication::Dispatch(const Event& event) {
+  if (inHandler_) {
+    Post(event);
+    return;
+  }
+  DeliverQueued();  // posted earlier, so handed on first
+  if (terminated_) return;
+  {
+    HandlerScope running(inHandler_);
+    Deliver(event);
+  }
+  DeliverQueued();
+}
+
+void TApplication::DeliverQueued() {
+  while (!inHandler_ && !terminated_ && !queued_.empty()) {
+    const Event event = queued_.front();
+    queued_.pop_front();
+    HandlerScope running(inHandler_);
+    Deliver(event);
+  }
+}
+
+void TApplication::Deliver(const Event& event) {
   if (event.Type == EventType::Activate) SetActive(true);
   if (event.Type == EventType::Deactivate) SetActive(false);
   if (!Form) return;
@@ -100,6 +137,17 @@ void TApplication::Dispatch(const Event& event) {
 }
 
 void TApplication::Idle() {
+  // Timer handlers are handlers too: events given meanwhile wait until they return.
+  const bool nested = inHandler_;
+  if (!nested) DeliverQueued();
+  {
+    HandlerScope running(inHandler_);
+    RunTimers();
+  }
+  if (!nested) DeliverQueued();
+}
+
+void TApplication::RunTimers() {
   const uint32_t now = Platform.Milliseconds();
   // Handlers may switch timers on or off; walk copies.
   const std::vector<TTimer*> timers = timers_;

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -50,8 +51,13 @@ class TApplication {
   bool Terminated() const { return terminated_; }
   void Terminate() { terminated_ = true; }
 
-  // Hands one event to the form, the way the window's message loop would.
+  // Hands one event to the form, the way the window's message loop would. An event given
+  // while a handler runs (one that keeps the window serviced while it waits) is queued and
+  // handed on after that handler returns: handlers never run inside one another.
   void Dispatch(const platform::Event& event);
+  // Queues an event to be handed on after the running handler returns (with none running,
+  // before the next event or idle pass).
+  void Post(const platform::Event& event) { queued_.push_back(event); }
   // Idle processing: window timers that are due, then the frame timers.
   void Idle();
   // Milliseconds from now until some timer has work; UINT32_MAX when none runs.
@@ -67,8 +73,14 @@ class TApplication {
 
  private:
   void SetActive(bool active);
+  void Deliver(const platform::Event& event);
+  // Hands on the events queued while a handler ran.
+  void DeliverQueued();
+  void RunTimers();
 
   bool active_ = true;
+  bool inHandler_ = false;
+  std::deque<platform::Event> queued_;
   bool terminated_ = false;
   bool leftPressed_ = false;
   // The modifiers held when each key went down, until it comes up: a key's release reports

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <future>
-#include <vector>
 
 #include "game/Form1.h"
 #include "payload/ScorePayload.h"
@@ -21,11 +20,12 @@ std::string SubmitUrl(const std::string& host) { return "http://" + host + "/cgi
 
 // Runs a request off the window's thread and keeps the window serviced meanwhile: the
 // "Please Wait..." frame is shown again, the desktop sees a live window, and no input reaches
-// the game. Window events other than input are handed on once the request is over.
+// the game. Other window events are queued, to be handled once the handler that asked for
+// the exchange has returned. Input let go during the wait is lost with the rest, so the game
+// forgets what it held: nothing fires or walks by itself afterwards.
 platform::HttpReply Request(TForm1& form, const std::string& url) {
   platform::Platform& platform = form.Platform;
   auto reply = std::async(std::launch::async, [&platform, url] { return platform.HttpGet(url, kRequestMs); });
-  std::vector<platform::Event> held;
   while (reply.wait_for(kServiceEvery) != std::future_status::ready) {
     platform::Event event;
     while (platform.WaitEvent(event, 0)) {
@@ -35,12 +35,13 @@ platform::HttpReply Request(TForm1& form, const std::string& url) {
         case platform::EventType::MouseWheel:
           break;  // no game input while the game waits
         default:
-          held.push_back(event);
+          form.Application.Post(event);
       }
     }
     form.DXDraw1.Present();
   }
-  for (const platform::Event& event : held) form.Application.Dispatch(event);
+  GameGlobals& g = form.G;
+  g.MouseFire = g.MouseSwitch = g.WalkRightRequest = g.WalkLeftRequest = false;
   return reply.get();
 }
 
