@@ -31,8 +31,8 @@ inline void Put(uint32_t& dest, uint32_t pixel, const TPatternSource& src, int a
 // done one pixel at a time. Each block becomes a compare and a select of source or
 // destination, several pixels per instruction.
 __attribute__((target_clones("avx2", "default"))) void KeyedRow(uint32_t* __restrict out,
-                                                                   const uint32_t* __restrict source, int width,
-                                                                   uint32_t key) {
+                                                                const uint32_t* __restrict source, int width,
+                                                                uint32_t key) {
   constexpr int kBlock = 8;
   int i = 0;
   for (; i + kBlock <= width; i += kBlock) {

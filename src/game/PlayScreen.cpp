@@ -34,29 +34,30 @@ void Unpause(TForm1& form) {
 // The sprites of a finished game leave by themselves on their next move or draw, which a
 // game started in the same frame would never let happen: they go here, with every other
 // sprite on the field. Only the weapon icons and the send box, made once at start-up, stay.
+// The references to the sprites that went are dropped, never followed: the head-up display's
+// may already point at sprites that left and were freed.
 void ClearTheField(TForm1& form) {
   GameGlobals& g = form.G;
   if (g.Player != nullptr) g.Player->KillGroup();
-  KillRef(g.Background);
-  for (TMenuB*& button : g.MenuButtons) KillRef(button);
-  KillRef(g.AskBox);
-  KillRef(g.OptionsPanel);
-  KillRef(g.ScoresPanel);
-  KillRef(g.HelpPanel);
-  KillRef(g.HelpPage);
-  KillRef(g.Ground);
-  KillRef(g.Bunker);
-  KillRef(g.BunkerTop);
-  KillRef(g.Stripe1);
-  KillRef(g.Stripe2);
-  KillRef(g.LivesDisplay);
-  KillRef(g.DeathScreen);
   const TSprite& field = *form.DXSpriteEngine1.Engine();
   const auto stays = [&g](const TSprite* sprite) {
-    return sprite == g.SendCheckBox || std::find(g.WeaponPanels.begin(), g.WeaponPanels.end(), sprite) != g.WeaponPanels.end();
+    return sprite == g.SendCheckBox ||
+           std::find(g.WeaponPanels.begin(), g.WeaponPanels.end(), sprite) != g.WeaponPanels.end();
   };
   for (int i = 0; i < field.Count(); ++i)
     if (TSprite* sprite = field.Items(i); !stays(sprite)) sprite->Kill();
+  g.MenuButtons.fill(nullptr);
+  g.Background = nullptr;
+  g.OptionsPanel = g.ScoresPanel = g.HelpPanel = nullptr;
+  g.HelpPage = nullptr;
+  g.AskBox = nullptr;
+  g.Ground = nullptr;
+  g.Bunker = nullptr;
+  g.BunkerTop = nullptr;
+  g.Stripe1 = nullptr;
+  g.Stripe2 = nullptr;
+  g.LivesDisplay = nullptr;
+  g.DeathScreen = nullptr;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "game/Levels.h"
+#include "game/PlayScreen.h"
 #include "support/PlayFixture.h"
 
 namespace {
@@ -69,6 +71,23 @@ TEST_F(EffectsTest, LifeIconsStandFromX375) {
       return std::vector<uint32_t>(r.begin() + 30 * i, r.begin() + 30 * (i + 1));
     };
     EXPECT_NE(place(three), place(none)) << "icon " << i + 1;
+  }
+}
+
+// Hidden, the overlay leaves in its move; shown, in its draw. Either way the game's reference
+// goes with it, and the respawn tick that hides it afterwards finds none.
+TEST_F(EffectsTest, TheDeathOverlayTakesItsReferenceWithItWhenItLeaves) {
+  for (const bool shown : {false, true}) {
+    StartGame(*form);
+    Ticks(1);
+    TScrDie* overlay = G().DeathScreen;
+    ASSERT_NE(overlay, nullptr);
+    overlay->Visible = shown;
+    G().GameState = "Menu";
+    Ticks(1);
+    EXPECT_EQ(G().DeathScreen, nullptr) << (shown ? "shown" : "hidden");
+    EXPECT_EQ(CountAlive<TScrDie>(*form), 0);
+    Timer2Timer(*form);
   }
 }
 

@@ -146,6 +146,26 @@ TEST_F(PlayerTest, AHeldSwitchKeySwitchesOncePerEighteenTicksAndTheWheelPerNotch
   EXPECT_EQ(Player().Weapon, 6);
 }
 
+// The wait for the next switch runs from the last switch: a press held n ticks switches
+// 1 + (n - 1) / 18 times, whenever it lands in the gun's re-arm rhythm.
+TEST_F(PlayerTest, APressHeldNTicksSwitchesOnceAndThenEveryEighteenTicks) {
+  const struct {
+    int held, switches;
+  } cases[] = {{1, 1}, {17, 1}, {18, 1}, {19, 2}, {40, 3}};
+  Player().Ammo = {0, 10, 5, 5, 5, 5, 5, 5};
+  for (const auto& c : cases) {
+    for (int phase : {0, 3, 9, 16}) {
+      Ticks(18 + phase);  // ready again, at a different point of the free-running count
+      const int before = Player().Weapon;
+      Press(vk::Space);
+      Ticks(c.held);
+      Release(vk::Space);
+      const int switches = (Player().Weapon - before + 7) % 7;
+      EXPECT_EQ(switches, c.switches) << "held " << c.held << " ticks, phase " << phase;
+    }
+  }
+}
+
 TEST_F(PlayerTest, AimStaysWithinItsLimits) {
   struct Case {
     int weapon, aim, key, ticks;

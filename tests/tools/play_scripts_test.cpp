@@ -159,6 +159,77 @@ TEST_F(PlayScripts, ATickedRecordReachesTheScoreServer) {
   EXPECT_TRUE(state["messages"].empty());
 }
 
+// Seeded: the Alt+R burst's 30 points, the game left and the name typed, ready for Enter.
+std::string ARecordBeforeItsEnter(const std::string& name) {
+  std::string script = "key Enter\nframes 101\n";
+  for (int volley = 0; volley < 5; ++volley) script += "frames 25\ndown Alt\nkey R\nup Alt\n";
+  return script + "key Escape\nframes 1\nkey Y\nframes 1\ntype " + name + "\nframes 20\n";
+}
+
+// From the score table back to the menu, and Start (the menu comes back on "High scores").
+const char* const kNewGameFromTheTable = "key Escape\nframes 1\nkey Up\nkey Up\nkey Enter\n";
+
+// Timer2 may still run when a game starts (it paused the menu or the name entry); the banner
+// and the wait under it last their full 100 ticks all the same.
+TEST_F(PlayScripts, EveryGameOpensWithItsFullBannerWhateverRanBefore) {
+  const struct {
+    const char* what;
+    std::string before;
+  } cases[] = {
+      {"after a focus loss in the menu", "frames 2\ndeactivate\nframes 37\nactivate\nkey Enter\n"},
+      {"right after a stored record", ARecordBeforeItsEnter("Vasya") + "key Enter\nframes 2\n" + kNewGameFromTheTable},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(game.Dir() + "Config.cfg");  // the table as it was
+    const std::string during = work.Dir() + "during.json";
+    const nlohmann::json after = Run(c.before + "frames 99\nstate " + during + "\nframes 1\n", 11);
+    const nlohmann::json banner = ReadStateJson(during);
+    EXPECT_EQ(banner["GameState"], "Game") << c.what;
+    EXPECT_EQ(banner["Level"], 1) << c.what;
+    EXPECT_EQ(banner["Timer2"], true) << c.what;
+    EXPECT_EQ(after["Timer2"], false) << c.what;
+  }
+}
+
+// The left button is let go while the exchange with a stalled server holds the game: the
+// release is lost, and the next game must not fire by itself.
+TEST_F(PlayScripts, AReleaseLostInAStalledExchangeLeavesNothingHeld) {
+  CannedServer server({CannedReply{"", 0, true}, CannedReply{"", 0, true}});
+  const nlohmann::json state = Run("server " + server.HostPort() + "\n" + ARecordBeforeItsEnter("Vasya") +
+                                       "mouse 221 358\nclick\n"  // tick "send"
+                                       "batch\npress left\nkey Enter\nrelease left\nend\nframes 2\n" +
+                                       kNewGameFromTheTable + "frames 140\n",
+                                   11);
+  server.Join();
+  EXPECT_EQ(state["GameState"], "Game");
+  EXPECT_EQ(state["Scores"][8]["name"], "Vasya");
+  EXPECT_EQ(state["MouseFire"], false);
+  for (const auto& s : state["sounds"]) EXPECT_NE(s, "Shot");
+}
+
+// Escape, Y and Enter within one frame: the old game's sprites have had no move or draw to
+// leave by, and none of them may live on in the new game.
+TEST_F(PlayScripts, AGameStartedInTheFrameTheLastEndedHasNoneOfItsSprites) {
+  const std::string before = work.Dir() + "before.json";
+  const nlohmann::json state =
+      Run("key Enter\nframes 400\nstate " + before + "\nkey Escape\nkey Y\nkey Enter\nframes 1\n", 11);
+  const auto count = [](const nlohmann::json& dump, const std::string& cls) {
+    int n = 0;
+    for (const auto& sprite : dump["sprites"]) n += sprite["class"] == cls;
+    return n;
+  };
+  const nlohmann::json old = ReadStateJson(before);
+  ASSERT_GT(count(old, "TETransport") + count(old, "TDTransport"), 0) << "the old game should have an aircraft";
+  EXPECT_EQ(state["GameState"], "Game");
+  EXPECT_EQ(state["Level"], 1);
+  for (const char* cls : {"TPlayer", "TWeapon", "TVerhTela", "TLifes", "TScrDie", "TPolosa1", "TPolosa2", "TNiz",
+                          "TBunker", "TBunkerVerh", "TFon", "TChk"})
+    EXPECT_EQ(count(state, cls), 1) << cls;
+  EXPECT_EQ(count(state, "TPanelWeaps"), 7);
+  for (const char* cls : {"TETransport", "TDTransport", "TE", "TBullet1", "TBullet2", "TBullet3", "TObj", "TVzriv"})
+    EXPECT_EQ(count(state, cls), 0) << cls;
+}
+
 TEST_F(PlayScripts, TheMonkeyPlaysGameAfterGameWithoutGettingStuck) {
   const PlayRun run = RunPlayScript(game.Dir(), work.Dir(), "seed 3\nmonkey 20000 3\n");
   ASSERT_EQ(run.ExitCode, 0) << run.Output;

@@ -79,6 +79,10 @@ TEST_F(ZarovelPlay, BadLinesStopTheRunWithTheirNumber) {
       {"mouse 1\n", "line 1: 'mouse' takes 2 argument(s)"},
       {"joy axis X 5000\n", "line 1: joy: axis value must be -1000..1000"},
       {"press thumb\n", "line 1: mouse button must be left, right or middle"},
+      {"batch\nkey A\nframes 1\nend\n", "line 3: 'frames' cannot wait in a batch"},
+      {"batch\nbatch\n", "line 2: 'batch' inside a batch"},
+      {"key A\nend\n", "line 2: 'end' without 'batch'"},
+      {"frames 1\nbatch\nkey A\n", "line 2: 'batch' without 'end'"},
   };
   for (const auto& c : cases) {
     const PlayRun run = Run(c.script);

@@ -40,7 +40,7 @@ void Driver::DrainQueue() {
 
 void Driver::Deliver(Event event) {
   platform_.Push(event);
-  DrainQueue();
+  if (!batching_) DrainQueue();
 }
 
 // Moves the virtual clock forward, waking the timers exactly when they are due.
@@ -110,7 +110,12 @@ bool Driver::Run(const Command& c) {
   }
   Start();
   const std::string& n = c.Name;
-  if (n == "frames") {
+  if (n == "batch") {
+    batching_ = true;
+  } else if (n == "end") {
+    batching_ = false;
+    DrainQueue();
+  } else if (n == "frames") {
     Advance(uint32_t(c.Numbers[0]) * 20);
   } else if (n == "wait") {
     Advance(uint32_t(c.Numbers[0]));

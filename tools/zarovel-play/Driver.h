@@ -38,4 +38,6 @@ class Driver {
   uint32_t now_ = 0;
   platform::JoystickReading joystick_;
   std::string server_;
+  // Between "batch" and "end", events queue up and reach the game together.
+  bool batching_ = false;
 };

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "engine/platform/VirtualKeys.h"
@@ -29,7 +30,7 @@ const std::map<std::string, Shape>& Shapes() {
       {"release", {1, {}}},     {"click", {0, {}}},      {"wheel", {1, {0}}},      {"deactivate", {0, {}}},
       {"activate", {0, {}}},    {"close", {0, {}}},      {"maximize", {0, {}}},    {"minimize", {0, {}}},
       {"signal", {0, {}}},      {"server", {1, {}}},      {"screenshot", {1, {}}}, {"state", {1, {}}},
-      {"monkey", {2, {0, 1}}},  {"dblclick", {0, {}}},
+      {"monkey", {2, {0, 1}}},  {"dblclick", {0, {}}},    {"batch", {0, {}}},       {"end", {0, {}}},
   };
   return shapes;
 }
@@ -77,6 +78,8 @@ std::vector<Command> ParseScript(const std::string& text) {
   std::vector<Command> commands;
   std::istringstream lines(text);
   std::string line;
+  bool inBatch = false;
+  int batchLine = 0;
   for (int number = 1; std::getline(lines, line); ++number) {
     if (auto hash = line.find('#'); hash != std::string::npos && line.rfind("type", 0) != 0) line.erase(hash);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -84,6 +87,16 @@ std::vector<Command> ParseScript(const std::string& text) {
     Command c;
     c.Line = number;
     if (!(words >> c.Name)) continue;
+    // Only events can wait in a batch: time, pictures and dumps would see a half-delivered one.
+    static const std::set<std::string> kEvents = {
+        "down", "up", "key", "type", "mouse", "press", "release", "click",
+        "dblclick", "wheel", "deactivate", "activate", "close", "maximize", "minimize", "signal"};
+    if (c.Name == "batch" && inBatch) throw ScriptError(number, "'batch' inside a batch");
+    if (c.Name == "end" && !inBatch) throw ScriptError(number, "'end' without 'batch'");
+    if (inBatch && c.Name != "end" && !kEvents.count(c.Name))
+      throw ScriptError(number, "'" + c.Name + "' cannot wait in a batch");
+    if (c.Name == "batch") inBatch = true, batchLine = number;
+    if (c.Name == "end") inBatch = false;
     if (c.Name == "type") {
       // The text runs from after "type " to the end of the line, blanks included.
       const size_t start = line.find("type") + 4;
@@ -121,5 +134,6 @@ std::vector<Command> ParseScript(const std::string& text) {
       throw ScriptError(number, "server must be HOST:PORT");
     commands.push_back(c);
   }
+  if (inBatch) throw ScriptError(batchLine, "'batch' without 'end'");
   return commands;
 }
