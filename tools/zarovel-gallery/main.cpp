@@ -201,6 +201,22 @@ void PlayScreens(Gallery& g) {
   g.Shot("game-over");
 }
 
+// The lowest ground, by the bottom panel: a bomb's burst in each of its later patterns, and
+// a landed bonus beside its blink pattern.
+void GroundBursts(Gallery& g) {
+  g.Clear();
+  new TFon(g.Engine(), g.Menu(), "FonGame");
+  new TNiz(g.Engine(), g.Play());
+  g.Put(g.Play(), "Polosa1", 48, 576, -1);
+  g.Put(g.Play(), "Polosa2", 199, 576, -1);
+  for (int pattern = 3; pattern <= 9; ++pattern) g.Put(g.Play(), "Vzriv", 40 + 70 * (pattern - 3), 490, 5, pattern);
+  g.Put(g.Play(), "SObjs", 560, 470, 0, 0);
+  g.Put(g.Play(), "SObjs", 600, 470, 0, 20);
+  g.G().GameState = "Game";
+  g.G().Level = 1;
+  g.Shot("play-ground-bursts");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +232,7 @@ int main(int argc, char** argv) {
     MenuScreens(gallery);
     SubScreens(gallery);
     PlayScreens(gallery);
+    GroundBursts(gallery);
     gallery.ContactSheets(gallery.Menu(), "sheet-menu");
     gallery.ContactSheets(gallery.Play(), "sheet-game");
   } catch (const std::exception& error) {
