@@ -8,9 +8,16 @@
 //                           frame are left out of the rate and CPU figures (default 2000)
 //   ZAROVEL_METER_LAUNCH_NS the launcher's CLOCK_REALTIME in nanoseconds just before it
 //                           started the game, for the time from launch to the first frame
+//   ZAROVEL_METER_SEED      the game's random numbers start from this seed: the clock it
+//                           seeds them from (time and SDL's counter) reads as this number
+//   ZAROVEL_METER_PLAY      1: a busy game instead of the menu. A click on "Start" begins a
+//                           game at the 10th frame, and from the 170th (the banner is over) the
+//                           left button is held down at the middle of the picture, so the
+//                           gun fires all the time while aircraft, troops and bonuses come
 //
-// The game is not changed: the shim stands between it and SDL, so the same measurement
-// applies to any build of it.
+// The game is not changed: the shim stands between it and SDL (and the C library's clock),
+// so the same measurement applies to any build of it.
+#include <SDL2/SDL.h>
 #include <dlfcn.h>
 #include <time.h>
 
@@ -19,9 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-
-struct SDL_Renderer;
-struct SDL_Window;
 
 namespace {
 
@@ -48,9 +52,32 @@ struct Meter {
 
   Meter() { Samples.reserve(1 << 16); }
 
+  const bool Plays = EnvNumber("ZAROVEL_METER_PLAY", 0) == 1;
+
   void Presented() {
     if (Samples.empty()) FirstPresentRealtime = Now(CLOCK_REALTIME);
     Samples.push_back(Sample{Now(CLOCK_MONOTONIC), Now(CLOCK_PROCESS_CPUTIME_ID)});
+    if (Plays && Samples.size() == 10) {  // a click on "Start", wherever the pointer was
+      Mouse(SDL_MOUSEMOTION, 400, 189);
+      Mouse(SDL_MOUSEBUTTONDOWN, 400, 189);
+      Mouse(SDL_MOUSEBUTTONUP, 400, 189);
+    }
+    if (Plays && Samples.size() == 170) Mouse(SDL_MOUSEBUTTONDOWN, 400, 300);  // held from here on
+  }
+
+  // Events go into SDL's queue as the window system's would, for the game to read.
+  static void Mouse(Uint32 type, int x, int y) {
+    SDL_Event event{};
+    event.type = type;
+    if (type == SDL_MOUSEMOTION) {
+      event.motion.x = x, event.motion.y = y;
+    } else {
+      event.button.button = SDL_BUTTON_LEFT;
+      event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+      event.button.clicks = 1;
+      event.button.x = x, event.button.y = y;
+    }
+    SDL_PushEvent(&event);
   }
 
   void Report() const {
@@ -123,4 +150,19 @@ extern "C" int SDL_UpdateWindowSurface(SDL_Window* window) {
   const int result = real(window);
   if (!insidePresent) TheMeter().Presented();
   return result;
+}
+
+// The clock the game seeds its random numbers from, fixed when asked. SDL's own timing does
+// not come through here: it calls its counter inside the library.
+extern "C" time_t time(time_t* out) {
+  static const int64_t seed = EnvNumber("ZAROVEL_METER_SEED", -1);
+  time_t now = seed >= 0 ? time_t(seed) : time_t(Now(CLOCK_REALTIME) / 1'000'000'000);
+  if (out != nullptr) *out = now;
+  return now;
+}
+
+extern "C" Uint64 SDL_GetPerformanceCounter(void) {
+  using Fn = Uint64 (*)();
+  static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_GetPerformanceCounter"));
+  return EnvNumber("ZAROVEL_METER_SEED", -1) >= 0 ? 0 : real();
 }
