@@ -160,10 +160,17 @@ void SubScreens(Gallery& g) {
   }
 }
 
-void PlayScreens(Gallery& g) {
+// The play screen's background, ground and health bars, on an otherwise empty field.
+void PlayField(Gallery& g) {
   g.Clear();
   new TFon(g.Engine(), g.Menu(), "FonGame");
   new TNiz(g.Engine(), g.Play());
+  g.Put(g.Play(), "Polosa1", 48, 576, -1);
+  g.Put(g.Play(), "Polosa2", 199, 576, -1);
+}
+
+void PlayScreens(Gallery& g) {
+  PlayField(g);
   g.Put(g.Play(), "BunkerV1", 323, 289, -2);
   g.Put(g.Play(), "BunkerN1", 323, 355, -2);
   g.Put(g.Play(), "PlayerR", 120, 445, 1);
@@ -177,8 +184,6 @@ void PlayScreens(Gallery& g) {
   g.Put(g.Play(), "ER2", 600, 455);
   g.Put(g.Play(), "SObjs", 230, 470);
   g.Put(g.Play(), "Vzriv", 380, 120, 5, 3);
-  g.Put(g.Play(), "Polosa1", 48, 576, -1);
-  g.Put(g.Play(), "Polosa2", 199, 576, -1);
   for (int i = 1; i <= 3; ++i) g.Put(g.Play(), "Life", 345 + 30 * i, 10, 10);
   const int panelX[] = {506, 541, 589, 629, 661, 698, 749}, panelY[] = {557, 555, 558, 555, 557, 556, 561};
   for (int k = 0; k < 7; ++k) g.Put(g.Play(), "PanelWeap" + std::to_string(k + 1), panelX[k], panelY[k], 2);
@@ -204,11 +209,7 @@ void PlayScreens(Gallery& g) {
 // The lowest ground, by the bottom panel: a bomb's burst in each of its later patterns, and
 // a landed bonus beside its blink pattern.
 void GroundBursts(Gallery& g) {
-  g.Clear();
-  new TFon(g.Engine(), g.Menu(), "FonGame");
-  new TNiz(g.Engine(), g.Play());
-  g.Put(g.Play(), "Polosa1", 48, 576, -1);
-  g.Put(g.Play(), "Polosa2", 199, 576, -1);
+  PlayField(g);
   for (int pattern = 3; pattern <= 9; ++pattern) g.Put(g.Play(), "Vzriv", 40 + 70 * (pattern - 3), 490, 5, pattern);
   g.Put(g.Play(), "SObjs", 560, 470, 0, 0);
   g.Put(g.Play(), "SObjs", 600, 470, 0, 20);
