@@ -35,10 +35,9 @@ void Unpause(TForm1& form) {
 // game started in the same frame would never let happen: they go here, with every other
 // sprite on the field. Only the weapon icons and the send box, made once at start-up, stay.
 // The references to the sprites that went are dropped, never followed: the head-up display's
-// may already point at sprites that left and were freed.
+// (or the gun's, held by the player) may already point at sprites that left and were freed.
 void ClearTheField(TForm1& form) {
   GameGlobals& g = form.G;
-  if (g.Player != nullptr) g.Player->KillGroup();
   const TSprite& field = *form.DXSpriteEngine1.Engine();
   const auto stays = [&g](const TSprite* sprite) {
     return sprite == g.SendCheckBox ||
@@ -46,6 +45,7 @@ void ClearTheField(TForm1& form) {
   };
   for (int i = 0; i < field.Count(); ++i)
     if (TSprite* sprite = field.Items(i); !stays(sprite)) sprite->Kill();
+  g.Player = nullptr;
   g.MenuButtons.fill(nullptr);
   g.Background = nullptr;
   g.OptionsPanel = g.ScoresPanel = g.HelpPanel = nullptr;
