@@ -78,6 +78,40 @@ void ScaledDraw(Surface& dest, const TPatternSource& src, const TRect& destRect,
 
 }  // namespace
 
+TOpaqueRuns FindOpaqueRuns(const Surface& pixels, uint32_t key) {
+  TOpaqueRuns found;
+  found.RowFirst.reserve(size_t(pixels.Height) + 1);
+  for (int y = 0; y < pixels.Height; ++y) {
+    found.RowFirst.push_back(uint32_t(found.Runs.size()));
+    const uint32_t* row = pixels.Row(y);
+    for (int x = 0; x < pixels.Width;) {
+      if (row[x] == key) {
+        ++x;
+        continue;
+      }
+      const int begin = x;
+      while (x < pixels.Width && row[x] != key) ++x;
+      found.Runs.emplace_back(begin, x);
+    }
+  }
+  found.RowFirst.push_back(uint32_t(found.Runs.size()));
+  return found;
+}
+
+namespace {
+
+// One row of a keyed copy by its runs: columns left .. right - 1 of the source row go to out.
+void RunsRow(uint32_t* out, const uint32_t* sourceRow, const std::pair<int, int>* first,
+             const std::pair<int, int>* last, int left, int right) {
+  first = std::partition_point(first, last, [left](const std::pair<int, int>& run) { return run.second <= left; });
+  for (; first != last && first->first < right; ++first) {
+    const int begin = std::max(first->first, left), end = std::min(first->second, right);
+    std::memcpy(out + (begin - left), sourceRow + begin, size_t(end - begin) * sizeof(uint32_t));
+  }
+}
+
+}  // namespace
+
 bool ClipToSurface(const Surface& surface, const TRect& rect, TClip& clip) {
   const int64_t left = std::max<int64_t>(rect.Left, 0), top = std::max<int64_t>(rect.Top, 0);
   const int64_t right = std::min<int64_t>(rect.Right, surface.Width);
@@ -96,10 +130,17 @@ void DrawPattern(Surface& dest, const TPatternSource& src, int x, int y) {
   // A picture drawn onto itself may overlap its own rows: memmove, and the keyed copy one
   // pixel at a time.
   const bool sameSurface = &dest == &src.Pixels;
+  const TOpaqueRuns* runs = src.Transparent && !sameSurface ? src.Runs : nullptr;
+  const int left = src.Rect.Left + clip.CutLeft;
   for (int row = 0; row < clip.Visible.Height(); ++row) {
-    const uint32_t* source = src.Pixels.Row(src.Rect.Top + clip.CutTop + row) + src.Rect.Left + clip.CutLeft;
+    const int sy = src.Rect.Top + clip.CutTop + row;
+    const uint32_t* source = src.Pixels.Row(sy) + left;
     uint32_t* out = dest.Row(clip.Visible.Top + row) + clip.Visible.Left;
-    if (!src.Transparent) {
+    if (runs != nullptr) {
+      const auto* all = runs->Runs.data();
+      RunsRow(out, src.Pixels.Row(sy), all + runs->RowFirst[size_t(sy)], all + runs->RowFirst[size_t(sy) + 1], left,
+              left + width);
+    } else if (!src.Transparent) {
       std::memmove(out, source, size_t(width) * sizeof(uint32_t));
     } else if (!sameSurface) {
       KeyedRow(out, source, width, src.Key);

@@ -2,9 +2,20 @@
 #pragma once
 #include <cstddef>  // Surface.h uses size_t
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "engine/Rect.h"
 #include "engine/Surface.h"
+
+// Where a keyed picture has something to draw: for each row, the runs of pixels other than
+// the key, left to right, as [begin, end) columns. A keyed copy that has them goes run by run
+// and never reads or writes what the key leaves out.
+struct TOpaqueRuns {
+  std::vector<uint32_t> RowFirst;  // Height + 1 entries: row y's runs are RowFirst[y] .. RowFirst[y + 1] - 1
+  std::vector<std::pair<int, int>> Runs;
+};
+TOpaqueRuns FindOpaqueRuns(const Surface& pixels, uint32_t key);
 
 // A pattern: a rectangle inside a picture, with its colour key.
 struct TPatternSource {
@@ -12,6 +23,7 @@ struct TPatternSource {
   TRect Rect;  // inside Pixels
   bool Transparent = true;  // pixels equal to Key are not drawn
   uint32_t Key = 0;  // 0x00RRGGBB
+  const TOpaqueRuns* Runs = nullptr;  // of all of Pixels with Key, when known
 };
 
 // The visible part of a destination rectangle on a surface.

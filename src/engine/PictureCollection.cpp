@@ -123,6 +123,7 @@ int TPictureCollectionItem::NumPatterns() const {
 
 void TPictureCollectionItem::Prepare() {
   prepared_ = true;
+  runs_.reset();
   columns_ = rows_ = 0;
   if (Picture.Empty()) return;
   const int64_t w = Picture.Width(), h = Picture.Height();
@@ -141,6 +142,7 @@ void TPictureCollectionItem::Prepare() {
 
 void TPictureCollectionItem::Unprepare() {
   prepared_ = false;
+  runs_.reset();
   columns_ = rows_ = 0;
 }
 
@@ -172,17 +174,32 @@ bool Source(const TPictureCollectionItem& item, int pattern, const Surface*& pix
 
 }  // namespace
 
+const TOpaqueRuns* TPictureCollectionItem::Runs() {
+  const Surface* pixels = PatternSurface();
+  if (pixels == nullptr || !Transparent) return nullptr;
+  const uint32_t key = TransparentKey();
+  if (!runs_ || runsPixels_ != pixels->Pixels.data() || runsWidth_ != pixels->Width ||
+      runsHeight_ != pixels->Height || runsKey_ != key) {
+    runs_ = FindOpaqueRuns(*pixels, key);
+    runsPixels_ = pixels->Pixels.data();
+    runsWidth_ = pixels->Width, runsHeight_ = pixels->Height;
+    runsKey_ = key;
+  }
+  return &*runs_;
+}
+
 void TPictureCollectionItem::DrawPattern(Surface& dest, int x, int y, int pattern) {
   const Surface* pixels;
   TRect rect;
-  if (Source(*this, pattern, pixels, rect)) ::DrawPattern(dest, {*pixels, rect, Transparent, TransparentKey()}, x, y);
+  if (Source(*this, pattern, pixels, rect))
+    ::DrawPattern(dest, {*pixels, rect, Transparent, TransparentKey(), Runs()}, x, y);
 }
 
 void TPictureCollectionItem::StretchPattern(Surface& dest, const TRect& destRect, int pattern) {
   const Surface* pixels;
   TRect rect;
   if (Source(*this, pattern, pixels, rect))
-    ::StretchPattern(dest, {*pixels, rect, Transparent, TransparentKey()}, destRect);
+    ::StretchPattern(dest, {*pixels, rect, Transparent, TransparentKey(), Runs()}, destRect);
 }
 
 void TPictureCollectionItem::BlendPattern(Surface& dest, const TRect& destRect, int pattern, int alpha) {

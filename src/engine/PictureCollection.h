@@ -11,6 +11,7 @@
 #include "engine/Dib.h"
 #include "engine/NamedItems.h"
 #include "engine/Rect.h"
+#include "engine/PatternDraw.h"
 #include "engine/Surface.h"
 
 class TDXDraw;
@@ -69,6 +70,14 @@ class TPictureCollectionItem {
   bool prepared_ = false;
   int columns_ = 0, rows_ = 0, cellWidth_ = 0, cellHeight_ = 0;
   int64_t stepX_ = 0, stepY_ = 0;
+
+  // The runs a keyed copy draws, found at the first keyed draw and found again whenever the
+  // picture or its key is no longer the one they were found for.
+  const TOpaqueRuns* Runs();
+  std::optional<TOpaqueRuns> runs_;
+  const uint32_t* runsPixels_ = nullptr;
+  int runsWidth_ = 0, runsHeight_ = 0;
+  uint32_t runsKey_ = 0;
 };
 
 class TPictureCollection {

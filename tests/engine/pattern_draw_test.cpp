@@ -119,20 +119,30 @@ TEST(PatternDraw, ClipHelper) {
 
 // Keyed rows of every width from 1 to 40, with the key at every position within the
 // blocks the row is copied in, and rows that start at every offset.
+// Row by row, or run by run where the picture's runs are known; placed whole or cut by the
+// destination's edges.
 TEST(PatternDraw, KeyedRowsOfEveryWidthSkipExactlyTheKeyPixels) {
   Surface picture(48, 3);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 48; ++x) picture.At(x, y) = (x * 7 + y * 3) % 5 == 0 ? kKey : uint32_t(0x030201 * (x + 1) + y);
-  for (int width = 1; width <= 40; ++width) {
-    for (int left = 0; left < 8; ++left) {
-      const TPatternSource src{picture, Bounds(left, 0, width, 3), true, kKey};
-      Surface dest = Back(50, 5);
-      DrawPattern(dest, src, 3, 1);
-      Surface expected = Back(50, 5);
-      for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < width; ++x)
-          if (picture.At(left + x, y) != kKey) expected.At(3 + x, 1 + y) = picture.At(left + x, y);
-      ASSERT_EQ(dest.Pixels, expected.Pixels) << "width " << width << " from " << left;
+  picture.At(20, 1) = picture.At(21, 1) = picture.At(22, 1) = kKey;  // a longer gap
+  const TOpaqueRuns runs = FindOpaqueRuns(picture, kKey);
+  for (const TOpaqueRuns* known : {static_cast<const TOpaqueRuns*>(nullptr), &runs}) {
+    for (int width = 1; width <= 40; ++width) {
+      for (int left = 0; left < 8; ++left) {
+        for (int at : {3, -2, 45}) {
+          const TPatternSource src{picture, Bounds(left, 0, width, 3), true, kKey, known};
+          Surface dest = Back(50, 5);
+          DrawPattern(dest, src, at, 1);
+          Surface expected = Back(50, 5);
+          for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x)
+              if (at + x >= 0 && at + x < 50 && picture.At(left + x, y) != kKey)
+                expected.At(at + x, 1 + y) = picture.At(left + x, y);
+          ASSERT_EQ(dest.Pixels, expected.Pixels)
+              << "width " << width << " from " << left << " at " << at << (known ? " by runs" : "");
+        }
+      }
     }
   }
 }
