@@ -85,9 +85,11 @@ void TForm1::FormCreate() {
   ResetDifficulty(G);
 
   G.ConfigDir = G.AppDir;
-  if (!Platform.CanWriteFolder(G.AppDir)) {
+  if (ConfigInPlayersFolder || !Platform.CanWriteFolder(G.AppDir)) {
     const std::string own = Platform.UserDataFolder();
-    if (!own.empty()) G.ConfigDir = own;  // else errors say what went wrong, as before
+    // Without one (no home folder), saving fails with its message; an installed game's
+    // data folder is read-only, so nothing is written there.
+    if (!own.empty()) G.ConfigDir = own;
   }
   const LoadResult loaded = LoadConfig(G.Settings, G.ConfigDir);
   if (!loaded.WriteError.empty()) ShowMessage(loaded.WriteError);

@@ -53,6 +53,9 @@ class TForm1 : public TFormEvents {
 
   // Host (and port) of the score server; the build chooses the default.
   std::string ScoreServer;
+  // An installed game keeps Config.cfg in the player's data folder, whether or not its
+  // own folder could be written; a portable copy keeps it beside itself when it may.
+  bool ConfigInPlayersFolder = false;
 
   // rnd(n): a uniform integer in 0..n-1 from the game's one generator.
   int Rnd(int n) { return Random.Rnd(n); }

@@ -1,15 +1,25 @@
-// The game: one window on the SDL2 back end, the game folder beside the executable.
+// The game: one window on the SDL2 back end. A portable copy finds its data beside the
+// executable; an installed one finds it in the installed data folder, relative to the
+// executable, and keeps the player's files in the player's own data folder.
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "engine/Application.h"
 #include "engine/platform/sdl/SdlPlatform.h"
+#include "game/CommandLine.h"
 #include "game/Form1.h"
+#include "game/GameFolders.h"
 #include "payload/Cp1251.h"
+
+#ifndef ZAROVEL_INSTALLED_DATA
+#define ZAROVEL_INSTALLED_DATA "../share/games/zarovel/"
+#endif
 
 namespace {
 // The folder of the executable, ending in '/'.
@@ -22,14 +32,23 @@ std::string ExecutableFolder() {
 }
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const CommandLine command = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!command.Play) {
+    std::fputs(command.Out.c_str(), stdout);
+    std::fputs(command.Err.c_str(), stderr);
+    return command.ExitCode;
+  }
   platform::SdlPlatform platform;
+  const GameFolders folders = LocateGame(platform, ExecutableFolder(), ZAROVEL_INSTALLED_DATA);
   if (!platform.OpenWindow("Zarovel", 800, 600)) {
     std::fprintf(stderr, "zarovel: cannot open the game window\n");
     return 1;
   }
   TApplication application(platform);
-  TForm1 form(application, ExecutableFolder());
+  TForm1 form(application, folders.Data);
+  form.ConfigInPlayersFolder = folders.Installed;
+  form.ScoreServer = ScoreServerHost(std::getenv("ZAROVEL_SCORE_SERVER"));
   try {
     form.Load();
   } catch (const std::exception& error) {

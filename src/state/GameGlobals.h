@@ -27,9 +27,9 @@ class TScrDie;
 
 struct GameGlobals {
   // --- Window and components ---
-  std::string AppDir;  // folder of the executable, ending in '/'
-  // Where Config.cfg lives: AppDir when the player may write there (a portable copy stays
-  // portable), else the player's own data folder. Ends in '/'.
+  std::string AppDir;  // the game's data folder (Data/, Sound/, the shortcuts), ending in '/'
+  // Where Config.cfg lives: the player's own data folder for an installed game; for a
+  // portable copy AppDir when the player may write there, else that data folder. Ends in '/'.
   std::string ConfigDir;
   ::Settings Settings{};
   uint32_t HighlightColor = 0;

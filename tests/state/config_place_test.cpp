@@ -47,4 +47,19 @@ TEST_F(ConfigPlace, InThePlayersFolderWhenTheGamesFolderCannotBeWritten) {
   EXPECT_EQ(SavedSettings(own.Dir()).PlayerName.Get(), "Solo");
 }
 
+// An installed game always keeps its settings in the player's folder, even where it could
+// write beside itself, and never reads a Config.cfg lying there.
+TEST_F(ConfigPlace, InThePlayersFolderWhenInstalled) {
+  Settings beside{};
+  beside.PlayerName.Set("Beside");
+  ASSERT_EQ(SaveConfig(beside, folder.Dir()), "");
+  platform.SetUserDataFolder(own.Dir());
+  installed = true;
+  Start();
+  EXPECT_EQ(G().ConfigDir, own.Dir());
+  EXPECT_TRUE(fs::exists(own.Path() / "Config.cfg"));
+  EXPECT_EQ(G().Settings.PlayerName.Get(), "");
+  EXPECT_EQ(SavedSettings(folder.Dir()).PlayerName.Get(), "Beside");
+}
+
 }  // namespace

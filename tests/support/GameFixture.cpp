@@ -73,6 +73,7 @@ void GameFixture::Start(uint64_t seed) {
   WriteMinimalGameData(folder.Dir());
   platform.OpenWindow("Zarovel", 800, 600);
   form = std::make_unique<TForm1>(application, folder.Dir(), seed);
+  form->ConfigInPlayersFolder = installed;
   form->Load();
 }
 

@@ -55,6 +55,7 @@ struct GameFixture : ::testing::Test {
   TApplication application{platform};
   std::unique_ptr<TForm1> form;
   uint32_t now = 0;
+  bool installed = false;  // Start() runs the game as an installed one
 
   // Creates the window and runs start-up with a fixed seed.
   void Start(uint64_t seed = 1);

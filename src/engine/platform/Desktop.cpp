@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -153,6 +155,24 @@ void OpenWithDesktop(const std::string& target) {
 bool PathExists(const std::string& path) {
   struct stat info;
   return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
+std::string XdgDataFolder(const std::string& name) {
+  std::filesystem::path base;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else if (home != nullptr && home[0] != '\0') {
+    base = std::filesystem::path(home) / ".local" / "share";
+  } else {
+    return {};
+  }
+  const std::filesystem::path folder = base / name;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!std::filesystem::is_directory(folder, error)) return {};
+  return folder.string() + "/";
 }
 
 }  // namespace platform

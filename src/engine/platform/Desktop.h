@@ -24,4 +24,9 @@ bool PathExists(const std::string& path);
 // Whether a file can be made in the folder: one is made and removed again.
 bool FolderWritable(const std::string& dir);
 
+// The player's data folder for the program `name`, made when missing: $XDG_DATA_HOME/name/
+// when that variable holds an absolute path, else $HOME/.local/share/name/. Empty when
+// there is no such folder and it cannot be made. Ends in '/'.
+std::string XdgDataFolder(const std::string& name);
+
 }  // namespace platform

@@ -54,14 +54,17 @@ std::string WorldScoresUrl(const std::string& host) { return "http://" + host + 
 
 void OpenWorldScores(TForm1& form) { form.Platform.OpenDocument(WorldScoresUrl(form.ScoreServer)); }
 
-void OpenMoreGames(TForm1& form) {
-  if (form.Platform.FileExists("moregames.url")) form.Platform.OpenDocument("moregames.url");
+// Opens the file of the game's data folder when it is there.
+void OpenIfPresent(TForm1& form, const std::string& name) {
+  const std::string path = form.G.AppDir + name;
+  if (form.Platform.FileExists(path)) form.Platform.OpenDocument(path);
 }
 
+void OpenMoreGames(TForm1& form) { OpenIfPresent(form, "moregames.url"); }
+
 void LaunchOnExit(TForm1& form) {
-  platform::Platform& desktop = form.Platform;
-  if (desktop.FileExists("fscommand/kepmo.exe")) desktop.OpenDocument("fscommand/kepmo.exe");
-  if (desktop.FileExists("play.url")) desktop.OpenDocument("play.url");
+  OpenIfPresent(form, "fscommand/kepmo.exe");
+  OpenIfPresent(form, "play.url");
 }
 
 void SubmitScore(TForm1& form, uint32_t score) {

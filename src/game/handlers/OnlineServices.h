@@ -14,9 +14,9 @@ std::string WorldScoresUrl(const std::string& host);
 
 // The score screen's "World" button: opens the world score page in the desktop's browser.
 void OpenWorldScores(TForm1& form);
-// The menu's "Visit" button: opens "moregames.url" (relative to the working folder) when
-// it exists.
+// The menu's "Visit" button: opens "moregames.url" of the game's data folder when it
+// exists (not of the working folder: an installed game is started from anywhere).
 void OpenMoreGames(TForm1& form);
 // After the window's loop has ended: opens the publisher's launcher and shortcut
-// ("fscommand/kepmo.exe", "play.url", relative to the working folder) when they exist.
+// ("fscommand/kepmo.exe", "play.url", in the game's data folder) when they exist.
 void LaunchOnExit(TForm1& form);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -122,6 +123,43 @@ TEST(PathExists, FilesAndFoldersButNotMissingOnes) {
   std::remove(file.c_str());
   rmdir(folder);
   EXPECT_FALSE(PathExists(folder));
+}
+
+// The player's folder follows XDG_DATA_HOME when it is absolute, else HOME, and is made
+// when missing; with neither there is none.
+TEST(XdgDataFolder, FollowsTheEnvironmentAndMakesTheFolder) {
+  char root[] = "/tmp/zarovel-xdg-XXXXXX";
+  ASSERT_NE(mkdtemp(root), nullptr);
+  const std::string base(root);
+  struct Case {
+    const char* Xdg;  // nullptr: unset
+    const char* Home;
+    std::string Expected;
+  };
+  const std::string xdg = base + "/data", home = base + "/home";
+  const Case cases[] = {
+      {xdg.c_str(), home.c_str(), xdg + "/Zarovel/"},
+      {"relative/data", home.c_str(), home + "/.local/share/Zarovel/"},
+      {"", home.c_str(), home + "/.local/share/Zarovel/"},
+      {nullptr, home.c_str(), home + "/.local/share/Zarovel/"},
+      {nullptr, nullptr, ""},
+      {"/proc/no-such-place", nullptr, ""},  // cannot be made
+  };
+  const char* savedXdg = std::getenv("XDG_DATA_HOME");
+  const char* savedHome = std::getenv("HOME");
+  const std::string keptXdg = savedXdg ? savedXdg : "", keptHome = savedHome ? savedHome : "";
+  for (const Case& c : cases) {
+    c.Xdg ? setenv("XDG_DATA_HOME", c.Xdg, 1) : unsetenv("XDG_DATA_HOME");
+    c.Home ? setenv("HOME", c.Home, 1) : unsetenv("HOME");
+    const std::string folder = platform::XdgDataFolder("Zarovel");
+    EXPECT_EQ(folder, c.Expected) << (c.Xdg ? c.Xdg : "(unset)");
+    if (!folder.empty()) {
+      EXPECT_TRUE(PathExists(folder));
+    }
+  }
+  savedXdg ? setenv("XDG_DATA_HOME", keptXdg.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+  savedHome ? setenv("HOME", keptHome.c_str(), 1) : unsetenv("HOME");
+  std::filesystem::remove_all(base);
 }
 
 // The target reaches xdg-open as one untouched argument. A stand-in xdg-open on PATH

@@ -266,8 +266,11 @@ TEST_F(Mouse, TheWheelChangesNothingWithoutAPlayer) {
 }
 
 TEST_F(Mouse, WorldAndVisitOpenTheirTargetsWithoutWaiting) {
+  // The shortcut is the game folder's: one in the working folder is not the game's.
+  TempFolder elsewhere;
+  std::ofstream(elsewhere.Path() / "moregames.url") << "[InternetShortcut]\n";
   const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(folder.Path());
+  std::filesystem::current_path(elsewhere.Path());
   ShowScores(*form);
   platform.TakeNotes();
   ClickAt(300, 490);
@@ -275,12 +278,19 @@ TEST_F(Mouse, WorldAndVisitOpenTheirTargetsWithoutWaiting) {
   const std::string page = "http://localhost/cgi/version.pl?prg=Zarovel&show&type=0";
   EXPECT_EQ(Noted("open"), (std::vector<std::string>{page, page}));
   ClickAt(300, 540);
-  ClickAt(400, 420);  // "Visit" without its file
+  ClickAt(400, 420);  // "Visit" without its file in the game folder
   EXPECT_TRUE(Noted("open").empty());
-  std::ofstream("moregames.url") << "[InternetShortcut]\n";
+  std::ofstream(folder.Path() / "moregames.url") << "[InternetShortcut]\n";
   Click();
-  EXPECT_EQ(Noted("open"), std::vector<std::string>{"moregames.url"});
+  EXPECT_EQ(Noted("open"), std::vector<std::string>{folder.Dir() + "moregames.url"});
   EXPECT_EQ(G().GameState, "Menu");
+  // So is the shortcut opened when the game ends.
+  std::ofstream(elsewhere.Path() / "play.url") << "[InternetShortcut]\n";
+  form->LaunchOnExit();
+  EXPECT_TRUE(Noted("open").empty());
+  std::ofstream(folder.Path() / "play.url") << "[InternetShortcut]\n";
+  form->LaunchOnExit();
+  EXPECT_EQ(Noted("open"), std::vector<std::string>{folder.Dir() + "play.url"});
   std::filesystem::current_path(previous);
 }
 

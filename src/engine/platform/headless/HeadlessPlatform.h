@@ -73,9 +73,9 @@ class HeadlessPlatform final : public Platform {
   void OpenDocument(const std::string& target) override;
   bool FileExists(const std::string& path) override;
   // Real folders, except the one a test says may not be written; the player's folder is
-  // the one the test gives.
+  // the one the test gives, else the real one ($XDG_DATA_HOME/Zarovel/).
   bool CanWriteFolder(const std::string& dir) override { return dir != unwritable_ && FolderWritable(dir); }
-  std::string UserDataFolder() override { return userData_; }
+  std::string UserDataFolder() override { return userData_.empty() ? XdgDataFolder("Zarovel") : userData_; }
   void SetUnwritableFolder(std::string dir) { unwritable_ = std::move(dir); }
   void SetUserDataFolder(std::string dir) { userData_ = std::move(dir); }
   HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;

@@ -546,13 +546,7 @@ bool SdlPlatform::FileExists(const std::string& path) { return PathExists(path);
 
 bool SdlPlatform::CanWriteFolder(const std::string& dir) { return FolderWritable(dir); }
 
-std::string SdlPlatform::UserDataFolder() {
-  char* path = SDL_GetPrefPath(nullptr, "Zarovel");  // $XDG_DATA_HOME/Zarovel/, made if missing
-  if (path == nullptr) return {};
-  std::string folder(path);
-  SDL_free(path);
-  return folder;
-}
+std::string SdlPlatform::UserDataFolder() { return XdgDataFolder("Zarovel"); }
 
 HttpReply SdlPlatform::HttpGet(const std::string& url, uint32_t timeoutMs) { return HttpGetUrl(url, timeoutMs); }
 
