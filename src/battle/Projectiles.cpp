@@ -210,9 +210,11 @@ void HitPlayer(TForm1& form, int damage, bool explodes, double x, double y) {
   if (player->Health >= 1) {
     if (explodes && damage > 2) new TVzriv(form, x, y);
     player->Health -= damage;  // the hit that empties it costs no life yet
+    form.Rumble(kRumbleHitMs);
   } else if (player->Lives >= 2 || g.GameState != "Game") {
     LoseLife(form);
   } else {
+    form.Rumble(kRumbleLifeMs);  // the last life
     StartGameOver(form);
   }
 }
@@ -224,6 +226,7 @@ void LoseLife(TForm1& form) {
   // Never below 0: a hit while the end of the game is being asked about can find no lives.
   if (player->Lives > 0) --player->Lives;
   PlaySound(form, "Die");
+  form.Rumble(kRumbleLifeMs);
   new TBlood(form, player->X + (player->FacingRight ? 25 : 55), player->Y);
   g.PlayerDown = true;
   if (g.DeathScreen != nullptr) g.DeathScreen->Visible = true;

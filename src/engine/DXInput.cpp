@@ -52,10 +52,35 @@ void TJoystick::Update(platform::Platform& platform, bool activeOnly) {
   if (Y > 0) States |= Bit(isDown);
 }
 
+void TGamepad::Update(platform::Platform& platform, bool activeOnly) {
+  States = 0;
+  Reading = platform::PadReading{};
+  Connected = Enabled && platform.ReadPad(Reading);
+  // Past half the stick's travel, as the joystick's 50 % dead zone counts its axes.
+  const auto direction = [](int axis) {
+    const int scaled = TJoystick::ScaleAxis(axis + 32768, 0, 65535, 50, 1000);
+    return scaled < 0 ? -1 : scaled > 0 ? 1 : 0;
+  };
+  StickX = direction(Reading.LeftX);
+  StickY = direction(Reading.LeftY);
+  // In the background the controller sets no input state, as the keyboard sets none; what
+  // it holds is still read, so that nothing looks released meanwhile.
+  if (!Connected || (activeOnly && !platform.IsForeground())) return;
+  const auto down = [this](platform::PadButton b) { return (Reading.Buttons & (1u << b)) != 0; };
+  if (StickX < 0 || down(platform::PadDpadLeft)) States |= Bit(isLeft);
+  if (StickX > 0 || down(platform::PadDpadRight)) States |= Bit(isRight);
+  if (StickY < 0 || down(platform::PadDpadUp)) States |= Bit(isUp);
+  if (StickY > 0 || down(platform::PadDpadDown)) States |= Bit(isDown);
+  for (int state = 0; state < InputStateCount; ++state)
+    if ((Reading.Buttons & Assigns[size_t(state)]) != 0) States |= Bit(TDXInputState(state));
+}
+
 void TDXInput::PollInput() {
   TDXInputStates now = 0;
   Joystick.Update(platform_, ActiveOnly);
   if (Joystick.BindInputStates) now |= Joystick.States;
+  Gamepad.Update(platform_, ActiveOnly);
+  if (Gamepad.BindInputStates) now |= Gamepad.States;
   Keyboard.Update(platform_, ActiveOnly);
   if (Keyboard.BindInputStates) now |= Keyboard.States;
   Mouse.States = 0;  // the mouse device is off; the game reads the pointer itself

@@ -1,4 +1,4 @@
-// Input devices: the keyboard with its key table and the joystick, folded once per tick
+// Input devices: the keyboard with its key table, the joystick and the game controller, folded once per tick
 // into 36 input states (Up, Down, Left, Right, Button1..Button32).
 #pragma once
 #include <array>
@@ -46,6 +46,21 @@ struct TJoystick {
   static int ScaleAxis(int position, int min, int max, int deadZone, int range);
 };
 
+// The player's game controller: its left stick past half its travel and its d-pad are the
+// directions, and the buttons set the input states Assigns gives them.
+struct TGamepad {
+  bool Enabled = true;
+  bool BindInputStates = true;
+  // For each input state, the controller's buttons (bit b: platform::PadButton b) that set it.
+  std::array<uint32_t, InputStateCount> Assigns{};
+  bool Connected = false;        // as of the last poll
+  platform::PadReading Reading;  // the last poll's (in the background too), empty when not connected
+  int StickX = 0, StickY = 0;    // the left stick's direction past half its travel: -1, 0 or 1
+  TDXInputStates States = 0;
+
+  void Update(platform::Platform& platform, bool activeOnly);
+};
+
 struct TMouseDevice {
   bool Enabled = false;
   bool BindInputStates = false;
@@ -59,6 +74,7 @@ class TDXInput {
   bool ActiveOnly = true;
   bool UseDirectInput = true;
   TJoystick Joystick;
+  TGamepad Gamepad;
   TKeyboard Keyboard;
   TMouseDevice Mouse;
   // Follows the devices, except that a state the game switches off itself stays off

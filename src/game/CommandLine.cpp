@@ -10,18 +10,25 @@
 namespace {
 
 const std::string kHelp = std::string(
-    "Usage: zarovel [OPTION]\n"
+    "Usage: zarovel [OPTION]...\n"
     "Zarovel, a 2D arcade shooter: a soldier on uneven ground fires seven weapons at the\n"
     "aircraft crossing the sky. Without options the game starts in its window.\n"
     "\n"
-    "      --help     display this help and exit\n"
-    "      --version  output version information and exit\n"
+    "      --no-rumble  never rumble the game controller (it does when the soldier is hit)\n"
+    "      --help       display this help and exit\n"
+    "      --version    output version information and exit\n"
+    "\n"
+    "Any game controller works, plugged in before or during a game. In play: left stick or\n"
+    "d-pad to walk and aim, A (south) to fire, B, X or the right shoulder to switch weapons,\n"
+    "Start to pause, Back to leave. In the menus: d-pad or stick to move, A or Start to\n"
+    "choose, B to go back.\n"
     "\n"
     "Settings and the ten best scores are kept in Config.cfg: in a portable copy (the game\n"
     "beside its Data folder) next to the game, else in $XDG_DATA_HOME/Zarovel/ (usually\n"
     "~/.local/share/Zarovel/).\n"
     "\n"
     "Environment:\n"
+    "  ZAROVEL_RUMBLE=0      as --no-rumble\n"
     "  ZAROVEL_SCORE_SERVER  host[:port] of the online score server (default: ") +
     ZAROVEL_SCORE_SERVER +
     ")\n"
@@ -43,7 +50,8 @@ CommandLine Refuse(const std::string& complaint) {
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<std::string>& args) {
-  // In order, as getopt reads them: the first option decides.
+  // In order, as getopt reads them: the first option that ends the run decides.
+  CommandLine play;
   bool options = true;  // until "--"
   for (const std::string& arg : args) {
     if (options && arg == "--") {
@@ -53,11 +61,19 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
     if (!options) return Refuse("unexpected argument '" + arg + "'");
     if (arg == "--help") return {false, 0, kHelp, ""};
     if (arg == "--version") return {false, 0, kVersion, ""};
+    if (arg == "--no-rumble") {
+      play.Rumble = false;
+      continue;
+    }
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) return Refuse("unrecognized option '" + arg + "'");
     if (arg.size() > 1 && arg[0] == '-') return Refuse("invalid option -- '" + arg.substr(1, 1) + "'");
     return Refuse("unexpected argument '" + arg + "'");
   }
-  return {};
+  return play;
+}
+
+bool RumbleWanted(const CommandLine& command, const char* environmentValue) {
+  return command.Rumble && !(environmentValue != nullptr && std::string(environmentValue) == "0");
 }
 
 std::string ScoreServerHost(const char* environmentValue) {

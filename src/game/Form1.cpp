@@ -63,6 +63,13 @@ void TForm1::Load() {
 
 void TForm1::LaunchOnExit() { ::LaunchOnExit(*this); }
 
+void TForm1::Rumble(uint32_t ms) {
+  if (!RumbleOn) return;
+  // The long rumble of a lost life shakes harder than the short one of a hit.
+  const bool strong = ms >= kRumbleLifeMs;
+  Platform.RumblePad(strong ? 0xFFFF : 0x6000, strong ? 0xC000 : 0x3000, ms);
+}
+
 void TForm1::ShowMessage(std::string_view utf8Text) {
   Platform.MessageBox(platform::Utf8ToCp1251(utf8Text), "Zarovel");
 }
@@ -113,6 +120,11 @@ void TForm1::FormCreate() {
   keys[isButton1][2] = vk::Next;
   keys[isButton2][0] = 'H';
   keys[isButton2][1] = vk::Control;
+  // The controller in play: the south button fires; the west and east buttons and the
+  // right shoulder switch weapons.
+  TGamepad& pad = DXInput1.Gamepad;
+  pad.Assigns[isButton1] = 1u << platform::PadB | 1u << platform::PadX | 1u << platform::PadRightShoulder;
+  pad.Assigns[isButton2] = 1u << platform::PadA;
 
   DXImageList1.Items.LoadArchive(G.AppDir + "Data/MData.dxg");
   GameImgs.Items.LoadArchive(G.AppDir + "Data/GData.dxg");

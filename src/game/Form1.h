@@ -20,6 +20,9 @@
 #include "engine/WaveCollection.h"
 #include "state/GameGlobals.h"
 
+// How long the controller rumbles when the soldier is hit, and when he loses a life.
+constexpr uint32_t kRumbleHitMs = 120, kRumbleLifeMs = 400;
+
 class TForm1 : public TFormEvents {
  public:
   // appDir is the game folder (ending in '/'); a fixed seed replaces the clock's.
@@ -56,6 +59,10 @@ class TForm1 : public TFormEvents {
   // An installed game keeps Config.cfg in the player's data folder, whether or not its
   // own folder could be written; a portable copy keeps it beside itself when it may.
   bool ConfigInPlayersFolder = false;
+  // The controller rumbles when the soldier is hit or loses a life, unless turned off
+  // (--no-rumble, ZAROVEL_RUMBLE=0).
+  bool RumbleOn = true;
+  void Rumble(uint32_t ms);
 
   // rnd(n): a uniform integer in 0..n-1 from the game's one generator.
   int Rnd(int n) { return Random.Rnd(n); }

@@ -1,11 +1,13 @@
 // One tick of the frame timer: input, movement, drawing, texts, presentation.
 #include "game/Form1.h"
 #include "game/FrameTexts.h"
+#include "game/handlers/Gamepad.h"
 #include "ui/MenuWidgets.h"
 
 void TForm1::DXTimer1Timer(TDXTimer&, int) {
   if (!DXDraw1.ReadyToDraw()) return;
   DXInput1.PollInput();
+  PadKeys(*this);
   // The background is drawn first, under everything: when it hides the whole frame, a
   // clear before it would only be painted over.
   if (G.Background == nullptr || !G.Background->CoversFrame()) DXDraw1.FillSurface(0);

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
   TForm1 form(application, folders.Data);
   form.ConfigInPlayersFolder = folders.Installed;
   form.ScoreServer = ScoreServerHost(std::getenv("ZAROVEL_SCORE_SERVER"));
+  form.RumbleOn = RumbleWanted(command, std::getenv("ZAROVEL_RUMBLE"));
   try {
     form.Load();
   } catch (const std::exception& error) {

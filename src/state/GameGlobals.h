@@ -61,6 +61,15 @@ struct GameGlobals {
   bool MouseSwitch = false;
   bool WalkRightRequest = false;
   bool WalkLeftRequest = false;
+  // The player's game controller as of the last tick: whether one was connected, its
+  // buttons, the stick's direction past half its travel (-1, 0, 1 on each axis), and the
+  // virtual key each held button (index: its PadButton) or stick direction stands for
+  // (0: none), released when that button or direction is.
+  bool PadConnected = false;
+  uint32_t PadButtons = 0;
+  int PadStickX = 0, PadStickY = 0;
+  std::array<int, 16> PadKeys{};
+  int PadStickKeyX = 0, PadStickKeyY = 0;
   uint8_t FrameCounter = 0;
 
   // --- Play state ---

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "game/CommandLine.h"
 #include "game/Version.h"
 #include "support/GameFixture.h"
 
@@ -45,7 +46,9 @@ TEST(CommandLine, AnswersAsGnuProgramsDoWithoutAWindow) {
   };
   const std::string hint = "Try 'zarovel --help' for more information.\n";
   const Case cases[] = {
-      {"--help", 0, "Usage: zarovel [OPTION]\n", ""},
+      {"--help", 0, "Usage: zarovel [OPTION]...\n", ""},
+      {"--no-rumble --help", 0, "Usage: zarovel [OPTION]...\n", ""},
+      {"--no-rumble --bogus", 2, "", "zarovel: unrecognized option '--bogus'\n" + hint},
       {"--version", 0, "zarovel (Zarovel) " ZAROVEL_VERSION "\n", ""},
       {"--version --bogus", 0, "zarovel (Zarovel) ", ""},
       {"--bogus --help", 2, "", "zarovel: unrecognized option '--bogus'\n" + hint},
@@ -66,7 +69,20 @@ TEST(CommandLine, AnswersAsGnuProgramsDoWithoutAWindow) {
   const std::string help = Zarovel("--help").Out;
   EXPECT_NE(help.find("ZAROVEL_SCORE_SERVER"), std::string::npos);
   EXPECT_NE(help.find("~/.local/share/Zarovel/"), std::string::npos);
+  EXPECT_NE(help.find("--no-rumble"), std::string::npos);
+  EXPECT_NE(help.find("ZAROVEL_RUMBLE"), std::string::npos);
   EXPECT_NE(Zarovel("--version").Out.find("License MIT"), std::string::npos);
+}
+
+TEST(CommandLine, RumbleIsOnUnlessTheOptionOrTheEnvironmentSaysOff) {
+  const CommandLine plain = ReadCommandLine({}), quiet = ReadCommandLine({"--no-rumble"});
+  EXPECT_TRUE(plain.Play && quiet.Play);
+  EXPECT_TRUE(RumbleWanted(plain, nullptr));
+  EXPECT_TRUE(RumbleWanted(plain, "1"));
+  EXPECT_TRUE(RumbleWanted(plain, ""));
+  EXPECT_FALSE(RumbleWanted(plain, "0"));
+  EXPECT_FALSE(RumbleWanted(quiet, nullptr));
+  EXPECT_FALSE(RumbleWanted(quiet, "1"));
 }
 
 }  // namespace

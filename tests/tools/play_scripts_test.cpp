@@ -69,6 +69,31 @@ TEST_F(PlayScripts, TheJoystickWalksAndAims) {
   EXPECT_EQ(player["AimAngle"], 105);
 }
 
+// A level from the menu to the first shot by the controller alone: A starts the game, the
+// stick walks and aims, A fires; Start pauses, and pulling the pad out leaves nothing held.
+TEST_F(PlayScripts, APadAlonePlaysFromTheMenuToTheFirstShot) {
+  const nlohmann::json state = Run(
+      "frames 5\npad add\nframes 1\n"
+      "pad button a down\nframes 1\npad button a up\nframes 1\n"  // "Начать игру"
+      "frames 101\n"                                                  // the level banner
+      "pad axis leftx -32768\npad axis lefty 32767\nframes 30\n"
+      "pad axis leftx 0\npad axis lefty 0\n"
+      "pad button a down\nframes 19\n"
+      "pad remove\nframes 1\n");
+  ASSERT_FALSE(state.is_null());
+  EXPECT_EQ(state["GameState"], "Game");
+  const nlohmann::json& player = state["Player"];
+  EXPECT_LT(player["X"].get<double>(), 370);
+  EXPECT_EQ(player["FacingRight"], false);
+  EXPECT_EQ(player["AimAngle"], 105);
+  bool shotSound = false;
+  for (const auto& s : state["sounds"]) shotSound = shotSound || s == "Shot";
+  EXPECT_TRUE(shotSound);
+  EXPECT_EQ(state["Paused"], true);  // pulled out in play
+  EXPECT_EQ(state["InputStates"], 0);
+  EXPECT_EQ(state["PadConnected"], false);
+}
+
 // Seeded: the first aircraft (a transport) goes down to the Alt+R burst in the fifth volley.
 TEST_F(PlayScripts, LevelOneEndsWithTheFirstAircraftShotDown) {
   std::string script = "key Enter\nframes 101\n";

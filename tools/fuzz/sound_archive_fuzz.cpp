@@ -31,6 +31,8 @@ class TNullPlatform final : public platform::Platform {
   bool CanWriteFolder(const std::string&) override { return false; }
   std::string UserDataFolder() override { return {}; }
   bool ReadJoystick(platform::JoystickReading&) override { return false; }
+  bool ReadPad(platform::PadReading&) override { return false; }
+  void RumblePad(uint16_t, uint16_t, uint32_t) override {}
   bool OpenAudio(platform::AudioSource&) override { return false; }
   void CloseAudio() override {}
   void LockAudio() override {}

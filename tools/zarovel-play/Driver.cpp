@@ -85,6 +85,26 @@ void Driver::Joystick(const Command& c) {
   platform_.SetJoystick(true, joystick_);
 }
 
+void Driver::Pad(const Command& c) {
+  if (c.Args[0] == "add") {
+    platform_.AddPad();
+    return;
+  }
+  if (c.Args[0] == "remove") {
+    platform_.RemovePad();
+    return;
+  }
+  platform::PadReading* pad = platform_.Pad();
+  if (pad == nullptr) throw ScriptError(c.Line, "pad: no controller is connected ('pad add' first)");
+  if (c.Args[0] == "axis") {
+    (c.Args[1] == "leftx" ? pad->LeftX : pad->LeftY) = std::stoi(c.Args[2]);
+    return;
+  }
+  const uint32_t bit = 1u << *PadButtonNamed(c.Args[1]);
+  if (c.Args[2] == "down") pad->Buttons |= bit;
+  else pad->Buttons &= ~bit;
+}
+
 namespace {
 MouseButton ButtonNamed(const std::string& name) {
   if (name == "right") return MouseButton::Right;
@@ -159,6 +179,8 @@ bool Driver::Run(const Command& c) {
     Deliver(event);
   } else if (n == "joy") {
     Joystick(c);
+  } else if (n == "pad") {
+    Pad(c);
   } else if (n == "deactivate") {
     Deliver(Simple(EventType::Deactivate));
   } else if (n == "activate") {

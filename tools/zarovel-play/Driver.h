@@ -26,6 +26,7 @@ class Driver {
   void DrainQueue();
   void Advance(uint32_t milliseconds);
   void Joystick(const Command& command);
+  void Pad(const Command& command);
   void Mouse(platform::EventType type, platform::MouseButton button, uint32_t shift = 0);
   // Soak: random input for `frames` frames (see Monkey.cpp).
   void Monkey(long frames, uint64_t seed);

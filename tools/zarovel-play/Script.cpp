@@ -51,7 +51,49 @@ void CheckJoy(const Command& c) {
   }
 }
 
+void CheckPad(const Command& c) {
+  const auto bad = [&c](const std::string& why) { throw ScriptError(c.Line, "pad: " + why); };
+  const std::string shapes = "expected 'pad add', 'pad remove', 'pad button NAME down|up' or 'pad axis NAME V'";
+  if (c.Args.empty()) bad(shapes);
+  if (c.Args[0] == "add" || c.Args[0] == "remove") {
+    if (c.Args.size() != 1) bad("'" + c.Args[0] + "' takes no more words");
+  } else if (c.Args[0] == "button") {
+    if (c.Args.size() != 3) bad(shapes);
+    if (!PadButtonNamed(c.Args[1])) bad("unknown button '" + c.Args[1] + "'");
+    if (c.Args[2] != "down" && c.Args[2] != "up") bad("button state must be down or up");
+  } else if (c.Args[0] == "axis") {
+    if (c.Args.size() != 3) bad(shapes);
+    if (c.Args[1] != "leftx" && c.Args[1] != "lefty") bad("axis must be leftx or lefty");
+    auto v = Number(c.Args[2]);
+    if (!v || *v < -32768 || *v > 32767) bad("axis value must be -32768..32767");
+  } else {
+    bad(shapes);
+  }
+}
+
 }  // namespace
+
+std::optional<platform::PadButton> PadButtonNamed(const std::string& name) {
+  static const std::map<std::string, platform::PadButton> named = {
+      {"a", platform::PadA},
+      {"b", platform::PadB},
+      {"x", platform::PadX},
+      {"y", platform::PadY},
+      {"back", platform::PadBack},
+      {"guide", platform::PadGuide},
+      {"start", platform::PadStart},
+      {"leftstick", platform::PadLeftStick},
+      {"rightstick", platform::PadRightStick},
+      {"leftshoulder", platform::PadLeftShoulder},
+      {"rightshoulder", platform::PadRightShoulder},
+      {"dpup", platform::PadDpadUp},
+      {"dpdown", platform::PadDpadDown},
+      {"dpleft", platform::PadDpadLeft},
+      {"dpright", platform::PadDpadRight},
+  };
+  if (auto it = named.find(name); it != named.end()) return it->second;
+  return std::nullopt;
+}
 
 std::optional<int> KeyCode(const std::string& name) {
   static const std::map<std::string, int> named = {
@@ -105,8 +147,8 @@ std::vector<Command> ParseScript(const std::string& text) {
       continue;
     }
     for (std::string word; words >> word;) c.Args.push_back(word);
-    if (c.Name == "joy") {
-      CheckJoy(c);
+    if (c.Name == "joy" || c.Name == "pad") {
+      c.Name == "joy" ? CheckJoy(c) : CheckPad(c);
       commands.push_back(c);
       continue;
     }

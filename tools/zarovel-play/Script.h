@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/platform/Platform.h"
+
 struct ScriptError : std::runtime_error {
   ScriptError(int line, const std::string& message)
       : std::runtime_error("line " + std::to_string(line) + ": " + message), Line(line) {}
@@ -24,3 +26,6 @@ std::vector<Command> ParseScript(const std::string& text);
 
 // A key name ("A", "Enter", "F5", "Numpad8") or a decimal code 1..255; nothing if unknown.
 std::optional<int> KeyCode(const std::string& name);
+
+// A game controller button by SDL's game-controller name ("a", "start", "dpup", ...).
+std::optional<platform::PadButton> PadButtonNamed(const std::string& name);

@@ -92,6 +92,7 @@ bool WriteStateJson(const std::string& path, TForm1& form, platform::HeadlessPla
       {"MouseSwitch", g.MouseSwitch},
       {"WalkRightRequest", g.WalkRightRequest},
       {"WalkLeftRequest", g.WalkLeftRequest},
+      {"PadConnected", g.PadConnected},
       {"Timer2", form.Timer2.Enabled()},
       {"Timer3", form.Timer3.Enabled()},
       {"FrameCounter", g.FrameCounter},
@@ -129,6 +130,7 @@ bool WriteStateJson(const std::string& path, TForm1& form, platform::HeadlessPla
       {"messages", Notes(notes, "message")},
       {"opened", Notes(notes, "open")},
       {"http", Notes(notes, "http")},
+      {"rumble", Notes(notes, "rumble")},
   };
   std::ofstream out(path);
   out << state.dump(2) << '\n';

@@ -56,6 +56,20 @@ struct JoystickReading {
   uint32_t Buttons = 0;  // bit n: button n (0-based) is down
 };
 
+// The buttons of a game controller by position in the standard layout, whatever their
+// labels say: A is the south button, B the east, X the west, Y the north.
+enum PadButton : int {
+  PadA, PadB, PadX, PadY, PadBack, PadGuide, PadStart, PadLeftStick, PadRightStick,
+  PadLeftShoulder, PadRightShoulder, PadDpadUp, PadDpadDown, PadDpadLeft, PadDpadRight,
+  PadButtonCount
+};
+
+// One read of the player's game controller.
+struct PadReading {
+  uint32_t Buttons = 0;      // bit b: PadButton b is down
+  int LeftX = 0, LeftY = 0;  // the left stick, -32768..32767, positive to the right and down
+};
+
 // Text drawn on a surface: font family as the game names it ("Arial", "Comic Sans MS"),
 // size in points at 96 pixels per inch, weight, colour (0x00RRGGBB).
 struct FontSpec {
@@ -128,8 +142,15 @@ class Platform {
   // measure motion from a point and put the pointer back there, and the pointer never
   // leaves the window, in a window and in full screen alike.
   virtual void SetRelativeMouse(bool on) = 0;
-  // False when there is no joystick.
+  // False when there is no joystick. A device that is a game controller is read by
+  // ReadPad instead.
   virtual bool ReadJoystick(JoystickReading& reading) = 0;
+  // The player's game controller: the first one connected, until it goes; then the next.
+  // Controllers may come and go at any time. False when there is none.
+  virtual bool ReadPad(PadReading& reading) = 0;
+  // Shakes the player's controller for ms milliseconds with its low- and high-frequency
+  // motors at strengths 0..65535; nothing happens where there is no such controller or motor.
+  virtual void RumblePad(uint16_t low, uint16_t high, uint32_t ms) = 0;
 
   // --- Sound ---
   // Starts pulling sound from the source; false when there is no sound device.

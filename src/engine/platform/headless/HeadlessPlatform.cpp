@@ -113,6 +113,17 @@ void HeadlessPlatform::PostKeyUp(int key, uint32_t shift) {
   Push(event);
 }
 
+bool HeadlessPlatform::ReadPad(PadReading& reading) {
+  if (pads_.empty()) return false;
+  reading = pads_.front();
+  return true;
+}
+
+void HeadlessPlatform::RumblePad(uint16_t low, uint16_t high, uint32_t ms) {
+  if (pads_.empty()) return;
+  Record("rumble", std::to_string(low) + " " + std::to_string(high) + " " + std::to_string(ms));
+}
+
 bool HeadlessPlatform::ReadJoystick(JoystickReading& reading) {
   if (!joystickPresent_) return false;
   reading = joystick_;

@@ -22,6 +22,13 @@ class HeadlessPlatform final : public Platform {
   // and carry the shift state that results.
   void Push(const Event& event);
   void SetJoystick(bool present, const JoystickReading& reading);
+  // Game controllers in the order they were connected; the first is the player's.
+  void AddPad() { pads_.emplace_back(); }
+  void RemovePad() {
+    if (!pads_.empty()) pads_.pop_front();
+  }
+  // The player's controller, to press its buttons and move its stick; null when none.
+  PadReading* Pad() { return pads_.empty() ? nullptr : &pads_.front(); }
   void SetForeground(bool foreground) { foreground_ = foreground; }
   // Modifier keys and mouse buttons held now.
   uint32_t CurrentShift() const;
@@ -63,6 +70,9 @@ class HeadlessPlatform final : public Platform {
   // The scripted pointer is a position already: nothing changes but the record.
   void SetRelativeMouse(bool on) override { relativeMouse_ = on; }
   bool ReadJoystick(JoystickReading& reading) override;
+  bool ReadPad(PadReading& reading) override;
+  // Noted as "rumble", "LOW HIGH MS".
+  void RumblePad(uint16_t low, uint16_t high, uint32_t ms) override;
   bool OpenAudio(AudioSource&) override { return false; }
   void CloseAudio() override {}
   void LockAudio() override {}
@@ -99,6 +109,7 @@ class HeadlessPlatform final : public Platform {
   bool fullScreen_ = false;
   bool minimized_ = false;
   bool joystickPresent_ = false;
+  std::deque<PadReading> pads_;
   JoystickReading joystick_;
   Surface lastFrame_;                   // shown while presented_ is null
   const Surface* presented_ = nullptr;  // the surface last presented, while it lives

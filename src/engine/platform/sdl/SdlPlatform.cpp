@@ -85,15 +85,24 @@ SdlPlatform::SdlPlatform() : originNs_(MonotonicNs()) {
   videoOk_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   if (!videoOk_) std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
   audioOk_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  joystickOk_ = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
-  // Joysticks are read by polling in ReadJoystick. With joystick events on, SDL would
-  // wake every millisecond inside SDL_WaitEventTimeout while a joystick is attached.
-  if (joystickOk_) SDL_JoystickEventState(SDL_IGNORE);
+  // Controllers' buttons by position (A is always the south button), so every pad has the
+  // same layout whatever its labels. SDL's mapping database and SDL_GAMECONTROLLERCONFIG
+  // tell it which devices are controllers.
+  SDL_SetHint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0");
+  joystickOk_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0 || SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  // Joysticks and controllers are read by polling in ReadJoystick and ReadPad, which also
+  // notice plugging. With their events on, SDL would wake every millisecond inside
+  // SDL_WaitEventTimeout while a device is attached.
+  if (joystickOk_) {
+    SDL_JoystickEventState(SDL_IGNORE);
+    SDL_GameControllerEventState(SDL_IGNORE);
+  }
 }
 
 SdlPlatform::~SdlPlatform() {
   CloseAudio();
   if (joystick_ != nullptr) SDL_JoystickClose(joystick_);
+  if (pad_ != nullptr) SDL_GameControllerClose(pad_);
   if (videoOk_) SDL_StopTextInput();
   if (texture_ != nullptr) SDL_DestroyTexture(texture_);
   if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
@@ -461,13 +470,16 @@ void SdlPlatform::SetRelativeMouse(bool on) {
 
 bool SdlPlatform::ReadJoystick(JoystickReading& reading) {
   if (!joystickOk_) return false;
-  // Joystick events are off, so this is where SDL reads the devices and notices plugging.
+  // Device events are off, so this is where SDL reads the devices and notices plugging.
   SDL_JoystickUpdate();
+  devicesRead_ = true;
   if (joystick_ != nullptr && !SDL_JoystickGetAttached(joystick_)) {
     SDL_JoystickClose(joystick_);
     joystick_ = nullptr;
   }
-  if (joystick_ == nullptr && SDL_NumJoysticks() > 0) joystick_ = SDL_JoystickOpen(0);
+  // The first device that is no game controller: those are read as controllers.
+  for (int i = 0; joystick_ == nullptr && i < SDL_NumJoysticks(); ++i)
+    if (!SDL_IsGameController(i)) joystick_ = SDL_JoystickOpen(i);
   if (joystick_ == nullptr) return false;
 
   reading = JoystickReading{};
@@ -479,6 +491,35 @@ bool SdlPlatform::ReadJoystick(JoystickReading& reading) {
     if (SDL_JoystickGetButton(joystick_, i)) reading.Buttons |= 1u << i;
   }
   return true;
+}
+
+static_assert(int(PadA) == int(SDL_CONTROLLER_BUTTON_A) && int(PadStart) == int(SDL_CONTROLLER_BUTTON_START) &&
+                  int(PadDpadRight) == int(SDL_CONTROLLER_BUTTON_DPAD_RIGHT),
+              "PadButton follows SDL's button order");
+
+bool SdlPlatform::ReadPad(PadReading& reading) {
+  if (!joystickOk_) return false;
+  // An input poll reads the joystick first, which has read every device just now.
+  if (!devicesRead_) SDL_GameControllerUpdate();
+  devicesRead_ = false;
+  if (pad_ != nullptr && !SDL_GameControllerGetAttached(pad_)) {
+    SDL_GameControllerClose(pad_);
+    pad_ = nullptr;
+  }
+  // Until the player's controller goes, any other is ignored.
+  for (int i = 0; pad_ == nullptr && i < SDL_NumJoysticks(); ++i)
+    if (SDL_IsGameController(i)) pad_ = SDL_GameControllerOpen(i);
+  if (pad_ == nullptr) return false;
+  reading = PadReading{};
+  for (int b = 0; b < PadButtonCount; ++b)
+    if (SDL_GameControllerGetButton(pad_, SDL_GameControllerButton(b))) reading.Buttons |= 1u << b;
+  reading.LeftX = SDL_GameControllerGetAxis(pad_, SDL_CONTROLLER_AXIS_LEFTX);
+  reading.LeftY = SDL_GameControllerGetAxis(pad_, SDL_CONTROLLER_AXIS_LEFTY);
+  return true;
+}
+
+void SdlPlatform::RumblePad(uint16_t low, uint16_t high, uint32_t ms) {
+  if (pad_ != nullptr) SDL_GameControllerRumble(pad_, low, high, ms);  // -1 where there is no motor
 }
 
 // --- Sound ---

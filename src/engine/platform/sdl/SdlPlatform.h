@@ -12,6 +12,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
 struct _SDL_Joystick;
+struct _SDL_GameController;
 union SDL_Event;
 
 namespace platform {
@@ -46,6 +47,8 @@ class SdlPlatform final : public Platform {
   void ShowCursor(bool show) override;
   void SetRelativeMouse(bool on) override;
   bool ReadJoystick(JoystickReading& reading) override;
+  bool ReadPad(PadReading& reading) override;
+  void RumblePad(uint16_t low, uint16_t high, uint32_t ms) override;
 
   bool OpenAudio(AudioSource& source) override;
   void CloseAudio() override;
@@ -105,6 +108,8 @@ class SdlPlatform final : public Platform {
   int pointerX_ = 0, pointerY_ = 0;  // the pointer's surface position while it is relative
 
   _SDL_Joystick* joystick_ = nullptr;
+  _SDL_GameController* pad_ = nullptr;  // the player's controller
+  bool devicesRead_ = false;  // ReadJoystick has read the devices since ReadPad last did
   uint32_t audioDevice_ = 0;
   AudioSource* audioSource_ = nullptr;
 
