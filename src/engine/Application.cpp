@@ -53,6 +53,7 @@ void TApplication::SetActive(bool active) {
 }
 
 void TApplication::Dispatch(const Event& event) {
+  if (OnDispatch) OnDispatch(event);
   if (inHandler_) {
     Post(event);
     return;
@@ -137,12 +138,16 @@ void TApplication::Deliver(const Event& event) {
 }
 
 void TApplication::Idle() {
+  RunHandler([this] { RunTimers(); });
+}
+
+void TApplication::RunHandler(const std::function<void()>& handler) {
   // Timer handlers are handlers too: events given meanwhile wait until they return.
   const bool nested = inHandler_;
   if (!nested) DeliverQueued();
   {
     HandlerScope running(inHandler_);
-    RunTimers();
+    handler();
   }
   if (!nested) DeliverQueued();
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -58,6 +59,24 @@ class TApplication {
   // Queues an event to be handed on after the running handler returns (with none running,
   // before the next event or idle pass).
   void Post(const platform::Event& event) { queued_.push_back(event); }
+  // Sees every event given to Dispatch, before it is handled: a recorder of the game's input.
+  std::function<void(const platform::Event&)> OnDispatch;
+  // Runs a handler as idle processing runs a timer's: events given or posted meanwhile wait
+  // until it returns and are handed on then. A replay runs the recorded ticks so.
+  void RunHandler(const std::function<void()>& handler);
+
+  // What delivery keeps from one event to the next: whether the window is active, a left
+  // press awaiting its release (a click), and the modifiers each held key went down with.
+  struct DeliveryMemory {
+    bool Active = true;
+    bool LeftPressed = false;
+    std::array<std::optional<uint32_t>, 256> PressShift{};
+  };
+  DeliveryMemory Memory() const { return {active_, leftPressed_, pressShift_}; }
+  // Restores it without telling the timers (a replay's start).
+  void SetMemory(const DeliveryMemory& memory) {
+    active_ = memory.Active, leftPressed_ = memory.LeftPressed, pressShift_ = memory.PressShift;
+  }
   // Idle processing: window timers that are due, then the frame timers.
   void Idle();
   // Milliseconds from now until some timer has work; UINT32_MAX when none runs.

@@ -76,15 +76,29 @@ void TGamepad::Update(platform::Platform& platform, bool activeOnly) {
 }
 
 void TDXInput::PollInput() {
-  TDXInputStates now = 0;
-  Joystick.Update(platform_, ActiveOnly);
-  if (Joystick.BindInputStates) now |= Joystick.States;
-  Gamepad.Update(platform_, ActiveOnly);
-  if (Gamepad.BindInputStates) now |= Gamepad.States;
-  Keyboard.Update(platform_, ActiveOnly);
-  if (Keyboard.BindInputStates) now |= Keyboard.States;
-  Mouse.States = 0;  // the mouse device is off; the game reads the pointer itself
-  if (Mouse.BindInputStates) now |= Mouse.States;
+  TPolledInput reading;
+  if (injected_) {
+    reading = *injected_;
+    injected_.reset();
+    Gamepad.Connected = reading.PadConnected;
+    Gamepad.Reading = platform::PadReading{};
+    Gamepad.Reading.Buttons = reading.PadButtons;
+    Gamepad.StickX = reading.StickX, Gamepad.StickY = reading.StickY;
+  } else {
+    Joystick.Update(platform_, ActiveOnly);
+    if (Joystick.BindInputStates) reading.Devices |= Joystick.States;
+    Gamepad.Update(platform_, ActiveOnly);
+    if (Gamepad.BindInputStates) reading.Devices |= Gamepad.States;
+    Keyboard.Update(platform_, ActiveOnly);
+    if (Keyboard.BindInputStates) reading.Devices |= Keyboard.States;
+    Mouse.States = 0;  // the mouse device is off; the game reads the pointer itself
+    if (Mouse.BindInputStates) reading.Devices |= Mouse.States;
+    reading.PadConnected = Gamepad.Connected;
+    reading.PadButtons = Gamepad.Reading.Buttons;
+    reading.StickX = int8_t(Gamepad.StickX), reading.StickY = int8_t(Gamepad.StickY);
+  }
+  lastPoll_ = reading;
+  const TDXInputStates now = reading.Devices;
   const TDXInputStates pressed = now & ~previous_;
   const TDXInputStates released = previous_ & ~now;
   States = (States | pressed) & ~released;

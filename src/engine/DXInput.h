@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "engine/platform/Platform.h"
 
@@ -67,6 +68,17 @@ struct TMouseDevice {
   TDXInputStates States = 0;
 };
 
+// What one poll read of the devices: the input states they set, and the game controller's
+// own reading (its presses are keys off the play screen). A recorder keeps it; a replay
+// hands it back instead of reading the devices.
+struct TPolledInput {
+  TDXInputStates Devices = 0;
+  bool PadConnected = false;
+  uint32_t PadButtons = 0;
+  int8_t StickX = 0, StickY = 0;
+  bool operator==(const TPolledInput&) const = default;
+};
+
 class TDXInput {
  public:
   explicit TDXInput(platform::Platform& platform) : platform_(platform) {}
@@ -85,8 +97,15 @@ class TDXInput {
   void Remove(TDXInputState state) { States &= ~Bit(state); }
   void Add(TDXInputState state) { States |= Bit(state); }
 
-  // Polls every device and updates States by edges.
+  // Polls every device (or takes the injected reading) and updates States by edges.
   void PollInput();
+  // What the last poll read.
+  const TPolledInput& LastPoll() const { return lastPoll_; }
+  // The next poll takes this reading instead of the devices' (a replay).
+  void Inject(const TPolledInput& reading) { injected_ = reading; }
+  // The edge memory of the states, for a replay's start.
+  TDXInputStates Previous() const { return previous_; }
+  void SetPrevious(TDXInputStates previous) { previous_ = previous; }
 
   // The table the window's stored form data gives the keyboard.
   static TKeyAssignList StoredAssigns();
@@ -94,4 +113,6 @@ class TDXInput {
  private:
   platform::Platform& platform_;
   TDXInputStates previous_ = 0;
+  TPolledInput lastPoll_;
+  std::optional<TPolledInput> injected_;
 };

@@ -20,6 +20,13 @@ class TRandom {
   // Uniform in [0, 1) with 32 random bits.
   double RandomReal();
 
+  // The generator's whole state, to take it up again later exactly where it was.
+  struct Snapshot {
+    uint64_t State = 0, Increment = 0;
+  };
+  Snapshot Save() const { return {State, Increment}; }
+  void Restore(const Snapshot& snapshot) { State = snapshot.State, Increment = snapshot.Increment; }
+
  private:
   // 1442695040888963407 >> 1: gives the usual pcg32 increment 1442695040888963407.
   static constexpr uint64_t DefaultStream = 721347520444481703ULL;

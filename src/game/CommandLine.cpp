@@ -14,9 +14,12 @@ const std::string kHelp = std::string(
     "Zarovel, a 2D arcade shooter: a soldier on uneven ground fires seven weapons at the\n"
     "aircraft crossing the sky. Without options the game starts in its window.\n"
     "\n"
-    "      --no-rumble  never rumble the game controller (it does when the soldier is hit)\n"
-    "      --help       display this help and exit\n"
-    "      --version    output version information and exit\n"
+    "      --no-rumble    never rumble the game controller (it does when the soldier\n"
+    "                     is hit or loses a life)\n"
+    "      --replay FILE  watch a recorded game: Space pauses, Right and Left change\n"
+    "                     the speed (1x to 8x), Escape leaves\n"
+    "      --help         display this help and exit\n"
+    "      --version      output version information and exit\n"
     "\n"
     "Any game controller works, plugged in before or during a game. In play: left stick or\n"
     "d-pad to walk and aim, A (south) to fire, B, X or the right shoulder to switch weapons,\n"
@@ -25,7 +28,8 @@ const std::string kHelp = std::string(
     "\n"
     "Settings and the ten best scores are kept in Config.cfg: in a portable copy (the game\n"
     "beside its Data folder) next to the game, else in $XDG_DATA_HOME/Zarovel/ (usually\n"
-    "~/.local/share/Zarovel/).\n"
+    "~/.local/share/Zarovel/). Every game is recorded into replays/ beside Config.cfg: the\n"
+    "last 20, and those of the score table (replays/records.txt says which is which).\n"
     "\n"
     "Environment:\n"
     "  ZAROVEL_RUMBLE=0      as --no-rumble\n"
@@ -53,7 +57,12 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   // In order, as getopt reads them: the first option that ends the run decides.
   CommandLine play;
   bool options = true;  // until "--"
+  bool skipNext = false;  // the argument of the option before
   for (const std::string& arg : args) {
+    if (skipNext) {
+      skipNext = false;
+      continue;
+    }
     if (options && arg == "--") {
       options = false;
       continue;
@@ -63,6 +72,18 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
     if (arg == "--version") return {false, 0, kVersion, ""};
     if (arg == "--no-rumble") {
       play.Rumble = false;
+      continue;
+    }
+    if (arg.rfind("--replay=", 0) == 0) {
+      play.Replay = arg.substr(9);
+      if (play.Replay.empty()) return Refuse("option '--replay' requires an argument");
+      continue;
+    }
+    if (arg == "--replay") {
+      const size_t at = size_t(&arg - args.data());
+      if (at + 1 >= args.size()) return Refuse("option '--replay' requires an argument");
+      play.Replay = args[at + 1];
+      skipNext = true;
       continue;
     }
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) return Refuse("unrecognized option '" + arg + "'");

@@ -10,6 +10,7 @@ struct CommandLine {
   std::string Out;     // for standard output
   std::string Err;     // for standard error
   bool Rumble = true;  // false with --no-rumble
+  std::string Replay;  // --replay FILE: the replay to watch instead of playing
 };
 
 // args are the arguments after the program's name.

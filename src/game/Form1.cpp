@@ -10,6 +10,7 @@
 #include "game/handlers/Keyboard.h"
 #include "game/handlers/Mouse.h"
 #include "game/handlers/OnlineServices.h"
+#include "game/replay/GameReplay.h"
 #include "payload/Cp1251.h"
 #include "state/Config.h"
 #include "ui/MenuWidgets.h"
@@ -42,9 +43,16 @@ TForm1::TForm1(TApplication& application, std::string appDir, std::optional<uint
   Timer2.OnTimer = [this] { Timer2Timer(*this); };
   Timer3.OnTimer = [this] { Timer3Timer(*this); };
   Application.Form = this;
+  // Events from the window reach the replay of the game in play before the game.
+  Application.OnDispatch = [this](const platform::Event& event) {
+    if (Replay) Replay->Event(event);
+  };
 }
 
 TForm1::~TForm1() {
+  // The program ends during a game: its replay is completed as far as it went.
+  EndRecording(*this);
+  Application.OnDispatch = nullptr;
   // The audio device must stop reading the mixer before the mixer goes.
   Platform.CloseAudio();
   if (Application.Form == this) Application.Form = nullptr;
@@ -98,7 +106,7 @@ void TForm1::FormCreate() {
     // data folder is read-only, so nothing is written there.
     if (!own.empty()) G.ConfigDir = own;
   }
-  const LoadResult loaded = LoadConfig(G.Settings, G.ConfigDir);
+  const LoadResult loaded = LoadConfig(G.Settings, G.ConfigDir, !Replaying);
   if (!loaded.WriteError.empty()) ShowMessage(loaded.WriteError);
   SortScores(G.Settings);
   // The game always starts in a window, whatever the file says.

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,8 @@
 #include "engine/Timer.h"
 #include "engine/WaveCollection.h"
 #include "state/GameGlobals.h"
+
+class TGameReplay;
 
 // How long the controller rumbles when the soldier is hit, and when he loses a life.
 constexpr uint32_t kRumbleHitMs = 120, kRumbleLifeMs = 400;
@@ -63,6 +66,18 @@ class TForm1 : public TFormEvents {
   // (--no-rumble, ZAROVEL_RUMBLE=0).
   bool RumbleOn = true;
   void Rumble(uint32_t ms);
+
+  // Every game the window plays is recorded into the player's replays/ folder; tools and
+  // a watched replay record nothing.
+  bool RecordReplays = false;
+  // A replay is being watched or checked: nothing is saved, stored or sent.
+  bool Replaying = false;
+  // The replay of the game in play (a recording, or a check of a recorded one); null when
+  // none runs. LastReplay is the file name of the last game recorded.
+  std::unique_ptr<TGameReplay> Replay;
+  std::string LastReplay;
+  // Painted over a watched replay's frames.
+  std::string ReplayMark;
 
   // rnd(n): a uniform integer in 0..n-1 from the game's one generator.
   int Rnd(int n) { return Random.Rnd(n); }

@@ -239,3 +239,12 @@ void PaintFrameTexts(TForm1& form, TCanvas& canvas) {
   if (state == "GameOver" || state == "GameOver2") PaintGameOver(form, canvas);
   if (state == "Exit?" || state == "ExitGame?") PaintQuitQuestion(form, canvas);
 }
+
+void PaintReplayMark(TCanvas& canvas, const std::string& mark) {
+  // Below the head-up display's top bar, with a shadow to stand out over the sky.
+  SetFont(canvas, "Arial", 11, true, RGB(0, 0, 0));
+  const int x = 790 - canvas.TextWidth(mark), y = 52;
+  canvas.TextOut(x + 1, y + 1, mark);
+  canvas.Font.Color = RGB(255, 70, 40);
+  canvas.TextOut(x, y, mark);
+}

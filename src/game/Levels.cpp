@@ -6,6 +6,7 @@
 #include "game/Form1.h"
 #include "game/PlayScreen.h"
 #include "game/Screens.h"
+#include "game/replay/GameReplay.h"
 #include "ui/MenuWidgets.h"
 
 void ResetDifficulty(GameGlobals& g) {
@@ -44,6 +45,7 @@ void NextLevel(TForm1& form) {
 }
 
 void Timer2Timer(TForm1& form) {
+  if (form.Replay) form.Replay->TimerTick(2);
   GameGlobals& g = form.G;
   if (g.Paused) return;
   form.Timer2.SetEnabled(false);
@@ -58,6 +60,7 @@ void Timer2Timer(TForm1& form) {
 }
 
 void Timer3Timer(TForm1& form) {
+  if (form.Replay) form.Replay->TimerTick(3);
   GameGlobals& g = form.G;
   if (g.GameState == "GameOver") {
     form.Timer2.SetEnabled(false);

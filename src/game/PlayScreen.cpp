@@ -13,6 +13,7 @@
 #include "game/Screens.h"
 #include "game/handlers/Mouse.h"
 #include "game/handlers/OnlineServices.h"
+#include "game/replay/GameReplay.h"
 #include "state/Config.h"
 #include "ui/MenuWidgets.h"
 
@@ -58,12 +59,21 @@ void ClearTheField(TForm1& form) {
   g.Stripe2 = nullptr;
   g.LivesDisplay = nullptr;
   g.DeathScreen = nullptr;
+  // Gone at once: killed sprites still take their step in the next tick, and the old
+  // game's aircraft would draw from the random numbers of the new one (which a replay of
+  // the new game, started on an empty field, could not repeat).
+  form.DXSpriteEngine1.Purge();
 }
 
 }  // namespace
 
 void StartGame(TForm1& form) {
   GameGlobals& g = form.G;
+  // The replay begins from the state the new game starts from.
+  if (form.RecordReplays) {
+    EndRecording(form);
+    BeginRecording(form);
+  }
   ResetDifficulty(g);
   ClearTheField(form);
   g.Background = new TFon(PlayParent(form), form.DXImageList1.Items, "FonGame");
@@ -108,6 +118,8 @@ void LeaveGame(TForm1& form) {
     AskQuestion(form, "ExitGame?");
     return;
   }
+  // The game is over: its replay ends here, with the field as the game left it.
+  EndRecording(form);
   form.Timer2.SetEnabled(false);
   if (g.Player != nullptr) g.Player->KillGroup();
   if (DecodeScore(g.Score) > DecodeScore(g.Settings.Entry(Settings::ScoreCount).Score)) {
@@ -171,6 +183,7 @@ void StoreRecord(TForm1& form) {
   // A failed write is reported; the record stays in the table and the next save keeps it.
   const std::string error = InsertScore(g.Settings, g.Score, g.EntryName, g.ConfigDir);
   if (!error.empty()) form.ShowMessage(error);
+  ScoreTableChanged(form, true);
   g.MenuSelection = 3;
   g.Submitting = false;
 }

@@ -4,6 +4,7 @@
 #include "game/DisplayMode.h"
 #include "game/Form1.h"
 #include "game/PlayScreen.h"
+#include "game/replay/GameReplay.h"
 #include "state/Config.h"
 #include "ui/MenuWidgets.h"
 
@@ -125,7 +126,10 @@ void CancelExit(TForm1& form) {
 
 void AnswerClear(TForm1& form, bool clear) {
   GameGlobals& g = form.G;
-  if (clear) ResetScores(g.Settings);  // kept in memory; the file is written by the next save
+  if (clear) {
+    ResetScores(g.Settings);  // kept in memory; the file is written by the next save
+    ScoreTableChanged(form, false);
+  }
   g.Selection = 1;
   g.GameState = "HiScores";
   KillRef(g.AskBox);
@@ -139,6 +143,7 @@ void QuitProgram(TForm1& form) {
 }
 
 void SaveSettings(TForm1& form) {
+  if (form.Replaying) return;  // watching or checking a replay writes nothing
   const std::string error = SaveConfig(form.G.Settings, form.G.ConfigDir);
   if (!error.empty()) form.ShowMessage(error);
 }

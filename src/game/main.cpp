@@ -15,6 +15,8 @@
 #include "game/CommandLine.h"
 #include "game/Form1.h"
 #include "game/GameFolders.h"
+#include "game/replay/GameReplay.h"
+#include "game/replay/WatchReplay.h"
 #include "payload/Cp1251.h"
 
 #ifndef ZAROVEL_INSTALLED_DATA
@@ -41,6 +43,21 @@ int main(int argc, char** argv) {
   }
   platform::SdlPlatform platform;
   const GameFolders folders = LocateGame(platform, ExecutableFolder(), ZAROVEL_INSTALLED_DATA);
+  // A replay to watch is read, and checked against this game's data, before any window.
+  replay::Replay watched;
+  if (!command.Replay.empty()) {
+    try {
+      watched = replay::Read(command.Replay);
+    } catch (const replay::ReplayError& error) {
+      std::fprintf(stderr, "zarovel: %s: %s\n", command.Replay.c_str(), error.what());
+      return 1;
+    }
+    if (watched.Head.DataHashes != DataHashes(folders.Data)) {
+      std::fprintf(stderr, "zarovel: %s: recorded with other game data (Zarovel %s)\n", command.Replay.c_str(),
+                   watched.Head.GameVersion.c_str());
+      return 1;
+    }
+  }
   if (!platform.OpenWindow("Zarovel", 800, 600)) {
     std::fprintf(stderr, "zarovel: cannot open the game window\n");
     return 1;
@@ -50,11 +67,18 @@ int main(int argc, char** argv) {
   form.ConfigInPlayersFolder = folders.Installed;
   form.ScoreServer = ScoreServerHost(std::getenv("ZAROVEL_SCORE_SERVER"));
   form.RumbleOn = RumbleWanted(command, std::getenv("ZAROVEL_RUMBLE"));
+  const bool watching = !command.Replay.empty();
+  form.Replaying = watching;
+  form.RecordReplays = !watching;  // every game played in the window
   try {
     form.Load();
   } catch (const std::exception& error) {
     platform.MessageBox(platform::Utf8ToCp1251(error.what()), "Zarovel");
     return 1;
+  }
+  if (watching) {
+    WatchReplay(form, watched);
+    return 0;
   }
   application.Run();
   form.LaunchOnExit();

@@ -154,8 +154,8 @@ void RemoveInterruptedSaves(const std::string& appDir) {
 void ScrambleNames(Settings& settings) { ShiftNames(settings, +1); }
 void UnscrambleNames(Settings& settings) { ShiftNames(settings, -1); }
 
-LoadResult LoadConfig(Settings& settings, const std::string& appDir) {
-  RemoveInterruptedSaves(appDir);
+LoadResult LoadConfig(Settings& settings, const std::string& appDir, bool write) {
+  if (write) RemoveInterruptedSaves(appDir);
   LoadResult result;
   Record r;
   if (ReadRecord(appDir + ConfigName, r)) {
@@ -172,7 +172,7 @@ LoadResult LoadConfig(Settings& settings, const std::string& appDir) {
   settings.PlayerName.Length = 0;
   ResetScores(settings);
   result.DefaultsMade = true;
-  result.WriteError = SaveConfig(settings, appDir);
+  if (write) result.WriteError = SaveConfig(settings, appDir);
   return result;
 }
 

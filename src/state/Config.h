@@ -30,7 +30,9 @@ void UnscrambleNames(Settings& settings);
 // If the file cannot be opened or holds fewer than 220 bytes, nothing of it is used: music,
 // sound and window mode are switched on, the player name emptied, the default table set (other
 // fields keep what memory holds), and the file is written anew.
-LoadResult LoadConfig(Settings& settings, const std::string& appDir);
+// With write false (a replay is watched) nothing is created or cleaned up: a missing file
+// gives the defaults only.
+LoadResult LoadConfig(Settings& settings, const std::string& appDir, bool write = true);
 // Removes the temporary files that saves cut short (a crash, a kill, a power cut) left in
 // appDir: only files named as a save names them ("Config.cfg." and six letters or digits),
 // and only those no running save holds.

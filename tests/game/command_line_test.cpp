@@ -55,6 +55,8 @@ TEST(CommandLine, AnswersAsGnuProgramsDoWithoutAWindow) {
       {"-x", 2, "", "zarovel: invalid option -- 'x'\n" + hint},
       {"level7", 2, "", "zarovel: unexpected argument 'level7'\n" + hint},
       {"-- --help", 2, "", "zarovel: unexpected argument '--help'\n" + hint},
+      {"--replay", 2, "", "zarovel: option '--replay' requires an argument\n" + hint},
+      {"--replay=", 2, "", "zarovel: option '--replay' requires an argument\n" + hint},
   };
   for (const Case& c : cases) {
     const Outcome run = Zarovel(c.Arguments);
@@ -72,10 +74,17 @@ TEST(CommandLine, AnswersAsGnuProgramsDoWithoutAWindow) {
   EXPECT_NE(help.find("--no-rumble"), std::string::npos);
   EXPECT_NE(help.find("ZAROVEL_RUMBLE"), std::string::npos);
   EXPECT_NE(Zarovel("--version").Out.find("License MIT"), std::string::npos);
+  // A replay that cannot be read is refused before any window.
+  const Outcome missing = Zarovel("--replay /nonexistent/game.zreplay");
+  EXPECT_EQ(missing.Exit, 1);
+  EXPECT_NE(missing.Err.find("zarovel: /nonexistent/game.zreplay: cannot read"), std::string::npos) << missing.Err;
+  EXPECT_EQ(missing.Err.find("cannot open the game window"), std::string::npos) << missing.Err;
 }
 
 TEST(CommandLine, RumbleIsOnUnlessTheOptionOrTheEnvironmentSaysOff) {
   const CommandLine plain = ReadCommandLine({}), quiet = ReadCommandLine({"--no-rumble"});
+  EXPECT_EQ(ReadCommandLine({"--replay", "a.zreplay", "--no-rumble"}).Replay, "a.zreplay");
+  EXPECT_EQ(ReadCommandLine({"--replay=b.zreplay"}).Replay, "b.zreplay");
   EXPECT_TRUE(plain.Play && quiet.Play);
   EXPECT_TRUE(RumbleWanted(plain, nullptr));
   EXPECT_TRUE(RumbleWanted(plain, "1"));

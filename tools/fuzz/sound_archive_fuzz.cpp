@@ -33,6 +33,7 @@ class TNullPlatform final : public platform::Platform {
   bool ReadJoystick(platform::JoystickReading&) override { return false; }
   bool ReadPad(platform::PadReading&) override { return false; }
   void RumblePad(uint16_t, uint16_t, uint32_t) override {}
+  int64_t WallClock() override { return 0; }
   bool OpenAudio(platform::AudioSource&) override { return false; }
   void CloseAudio() override {}
   void LockAudio() override {}

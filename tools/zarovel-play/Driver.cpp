@@ -52,6 +52,8 @@ void Driver::Advance(uint32_t milliseconds) {
     // A timer that is due again right after it ran waits for the clock to move.
     if (wait == 0 && idledAt == now_) wait = 1;
     if (wait > target - now_) break;
+    // Jitter: now and then the timers are woken late, by up to two and a half frames.
+    if (jitter_ && jitter_->Rnd(4) == 0) wait += std::min<uint32_t>(uint32_t(jitter_->Rnd(50)), target - now_ - wait);
     now_ += wait;
     platform_.SetTime(now_);
     application_.Idle();
@@ -181,6 +183,10 @@ bool Driver::Run(const Command& c) {
     Joystick(c);
   } else if (n == "pad") {
     Pad(c);
+  } else if (n == "record") {
+    form_->RecordReplays = true;
+  } else if (n == "jitter") {
+    jitter_.emplace(uint64_t(c.Numbers[0]));
   } else if (n == "deactivate") {
     Deliver(Simple(EventType::Deactivate));
   } else if (n == "activate") {

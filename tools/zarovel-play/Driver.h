@@ -6,6 +6,7 @@
 
 #include "Script.h"
 #include "engine/Application.h"
+#include "engine/Random.h"
 #include "engine/platform/headless/HeadlessPlatform.h"
 #include "game/Form1.h"
 
@@ -41,4 +42,6 @@ class Driver {
   std::string server_;
   // Between "batch" and "end", events queue up and reach the game together.
   bool batching_ = false;
+  // "jitter": the clock wakes the timers late by random amounts, as a busy machine does.
+  std::optional<TRandom> jitter_;
 };

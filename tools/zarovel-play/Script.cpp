@@ -31,6 +31,7 @@ const std::map<std::string, Shape>& Shapes() {
       {"activate", {0, {}}},    {"close", {0, {}}},      {"maximize", {0, {}}},    {"minimize", {0, {}}},
       {"signal", {0, {}}},      {"server", {1, {}}},      {"screenshot", {1, {}}}, {"state", {1, {}}},
       {"monkey", {2, {0, 1}}},  {"dblclick", {0, {}}},    {"batch", {0, {}}},       {"end", {0, {}}},
+      {"record", {0, {}}},      {"jitter", {1, {0}}},
   };
   return shapes;
 }

@@ -1,15 +1,26 @@
 // zarovel-play GAME_DIR SCRIPT: runs the game headless under a script (see the README).
+// zarovel-play --verify FILE [GAME_DIR]: plays a replay again and checks its ending.
 #include <cstdio>
+#include <string>
 #include <exception>
 #include <fstream>
 #include <sstream>
 
 #include "Driver.h"
 #include "Script.h"
+#include "Verify.h"
+
+#ifndef ZAROVEL_BUILT_DATA
+#define ZAROVEL_BUILT_DATA "."
+#endif
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--verify" && (argc == 3 || argc == 4))
+    return VerifyReplay(argv[2], argc == 4 ? argv[3] : ZAROVEL_BUILT_DATA);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: zarovel-play GAME_DIR SCRIPT\n");
+    std::fprintf(stderr,
+                 "usage: zarovel-play GAME_DIR SCRIPT\n"
+                 "       zarovel-play --verify FILE [GAME_DIR]\n");
     return 2;
   }
   std::ifstream file(argv[2]);

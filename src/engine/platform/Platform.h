@@ -185,6 +185,8 @@ class Platform {
   // --- Random numbers and records ---
   // A seed taken from the clock at start-up.
   virtual uint32_t ClockSeed() = 0;
+  // The wall clock: seconds since 1970 (names of the player's files).
+  virtual int64_t WallClock() = 0;
   // Notes what the game played ("sound", "Shot"; "music", "load Sound/1.xm"); the
   // headless back end keeps these for tests, the real one ignores them.
   virtual void Record(std::string_view channel, std::string_view what) { (void)channel, (void)what; }

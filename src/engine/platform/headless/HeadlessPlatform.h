@@ -90,6 +90,8 @@ class HeadlessPlatform final : public Platform {
   void SetUserDataFolder(std::string dir) { userData_ = std::move(dir); }
   HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;
   uint32_t ClockSeed() override { return now_; }
+  // A fixed day (2026-12-11, 08:00 UTC) moved on by the virtual clock.
+  int64_t WallClock() override { return 1796976000 + now_ / 1000; }
   void Record(std::string_view channel, std::string_view what) override;
 
   bool CursorShown() const { return cursorShown_; }

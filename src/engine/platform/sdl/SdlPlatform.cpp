@@ -600,4 +600,6 @@ uint32_t SdlPlatform::ClockSeed() {
   return uint32_t(v ^ (v >> 32));
 }
 
+int64_t SdlPlatform::WallClock() { return int64_t(std::time(nullptr)); }
+
 }  // namespace platform

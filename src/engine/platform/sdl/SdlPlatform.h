@@ -65,6 +65,7 @@ class SdlPlatform final : public Platform {
   std::string UserDataFolder() override;
   HttpReply HttpGet(const std::string& url, uint32_t timeoutMs) override;
   uint32_t ClockSeed() override;
+  int64_t WallClock() override;
 
  private:
   // Turns one SDL event into the game's events (none, one, or one per typed byte) at the
