@@ -8,15 +8,7 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-work="$(mktemp -d /tmp/zarovel-packages-XXXXXX)"
-pids=()
-finish() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$here/../support/window_test.sh"
 
 echo "== Building the packages"
 rm -rf "$build/packages"
@@ -92,19 +84,15 @@ echo "== The unpacked game in a real window"
 snapshot() { (cd "$work/game" && find . -printf '%p %s %T@\n' | sort); }
 before="$(snapshot)"
 mkdir -p "$work/home" "$work/xdg"
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-display=":$(head -n1 "$work/display")"
-(cd / && exec env -u WAYLAND_DISPLAY DISPLAY="$display" HOME="$work/home" XDG_DATA_HOME="$work/xdg" \
+start_xvfb
+(cd / && exec env -u WAYLAND_DISPLAY HOME="$work/home" XDG_DATA_HOME="$work/xdg" \
   SDL_AUDIODRIVER=dummy "$work/game/usr/games/zarovel" > "$work/game.log" 2>&1) &
 gamepid=$!
 pids+=("$gamepid")
 config="$work/xdg/Zarovel/Config.cfg"
 window=""
 for _ in $(seq 200); do
-  window="$(DISPLAY="$display" xwininfo -root -tree 2>/dev/null | awk '/"Zarovel"/ {print $1; exit}')"
+  window="$(xwininfo -root -tree 2>/dev/null | awk '/"Zarovel"/ {print $1; exit}')"
   [ -n "$window" ] && [ -f "$config" ] && break
   kill -0 "$gamepid" 2>/dev/null || { cat "$work/game.log"; fail "the game ended"; }
   sleep 0.1
@@ -112,8 +100,8 @@ done
 [ -n "$window" ] || fail "no window named Zarovel"
 [ -f "$config" ] || fail "no Config.cfg in \$XDG_DATA_HOME/Zarovel"
 sleep 2  # the menu's first frames
-DISPLAY="$display" xwininfo -id "$window" | grep -q 'Map State: IsViewable' || fail "the window is not shown"
-DISPLAY="$display" xwd -silent -id "$window" > "$work/menu.xwd"
+xwininfo -id "$window" | grep -q 'Map State: IsViewable' || fail "the window is not shown"
+xwd -silent -id "$window" > "$work/menu.xwd"
 read -r width height colours < <(python3 "$here/window_shot.py" "$work/menu.xwd" "$build/packages/installed-menu.png")
 echo "window ${width}x${height}, ${colours} colours (picture: $build/packages/installed-menu.png)"
 [ "$width" = 800 ] && [ "$height" = 600 ] || fail "window size ${width}x${height}"

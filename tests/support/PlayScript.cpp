@@ -9,7 +9,11 @@
 PlayRun RunPlayScript(const std::string& gameDir, const std::string& workDir, const std::string& script) {
   const std::string scriptPath = workDir + "script.txt";
   std::ofstream(scriptPath) << script;
-  const std::string command = std::string(ZAROVEL_PLAY) + " " + gameDir + " " + scriptPath + " 2>&1";
+  return RunPlay(gameDir + " " + scriptPath);
+}
+
+PlayRun RunPlay(const std::string& arguments) {
+  const std::string command = std::string(ZAROVEL_PLAY) + " " + arguments + " 2>&1";
   PlayRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;

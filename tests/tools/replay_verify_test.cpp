@@ -3,8 +3,6 @@
 // diverging files are refused with the right exit code and reason.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -25,15 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 PlayRun Verify(const std::string& file, const std::string& gameDir) {
-  const std::string command = std::string(ZAROVEL_PLAY) + " --verify '" + file + "' '" + gameDir + "' 2>&1";
-  PlayRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[512];
-  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) run.Output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return RunPlay("--verify '" + file + "' '" + gameDir + "'");
 }
 
 std::vector<uint8_t> Bytes(const fs::path& path) {

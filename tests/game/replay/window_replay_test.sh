@@ -4,22 +4,10 @@
 # Usage: window_replay_test.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "$1" && pwd)"
-work="$(mktemp -d /tmp/zarovel-window-replay-XXXXXX)"
-pids=()
-finish() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/../../support/window_test.sh"
 
 cmake --install "$build" --component portable --prefix "$work/game" >/dev/null
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb
 
 (cd "$work/game" && exec env HOME="$work" XDG_DATA_HOME="$work/xdg" SDL_AUDIODRIVER=dummy ./zarovel >"$work/game.log" 2>&1) &
 game=$!
