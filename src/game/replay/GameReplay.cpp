@@ -192,23 +192,40 @@ void Prune(const std::string& folder, const std::vector<IndexLine>& index) {
   }
 }
 
+// "YYYYMMDD-HHMMSS-" of the local time.
+std::string Stamp(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S-", &local);
+  return stamp;
+}
+
+// Whether a replay in the folder already bears the stamp.
+bool StampTaken(const std::string& folder, const std::string& stamp) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error))
+    if (entry.path().filename().string().rfind(stamp, 0) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 void BeginRecording(TForm1& form) {
   const std::string folder = ReplayFolder(form);
   std::error_code error;
   fs::create_directories(folder, error);
-  const std::time_t now = std::time_t(form.Platform.WallClock());
-  std::tm local{};
-  localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::time_t now = std::time_t(form.Platform.WallClock());
+  // A game started in the second another did (or the clock was set back) takes the next
+  // free second for its name, so no file is ever written over.
+  std::string stamp = Stamp(now);
+  for (int tries = 0; tries < 3600 && StampTaken(folder, stamp); ++tries) stamp = Stamp(++now);
   replay::Header header;
   header.GameVersion = ZAROVEL_VERSION;
   header.DataHashes = DataHashes(form.G.AppDir);
   header.StartedAt = int64_t(now);
   header.Begin = TakeStart(form);
-  auto recording = std::make_unique<TRecording>(form, folder + stamp + "-0.zreplay");
+  auto recording = std::make_unique<TRecording>(form, folder + stamp + "0.zreplay");
   if (!recording->Open(header)) return;  // the game goes on unrecorded
   form.Replay = std::move(recording);
 }

@@ -66,6 +66,18 @@ TEST_F(Recording, EachGameBecomesAFileNamedByItsStartAndScore) {
   EXPECT_EQ(recorded.End->Ticks, 150u);
   EXPECT_EQ(recorded.Head.DataHashes, DataHashes(folder.Dir()));
   EXPECT_FALSE(form->Replay);  // nothing is recorded in the menu
+
+  // Two games in one second of the clock: the second takes the next second's name, and
+  // neither file is written over.
+  for (int game = 0; game < 2; ++game) {
+    StartGame(*form);
+    Key(vk::Escape);
+    Key('Y');
+  }
+  const std::vector<std::string> all = Files();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_NE(all[1].substr(0, 15), all[2].substr(0, 15));
+  for (const std::string& name : all) EXPECT_TRUE(replay::Read((folder.Path() / "replays" / name).string()).End) << name;
 }
 
 TEST_F(Recording, KeepsTheLastTwentyGamesAndThoseOfTheScoreTable) {
