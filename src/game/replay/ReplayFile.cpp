@@ -409,16 +409,18 @@ Replay Parse(const std::vector<uint8_t>& bytes) {
 
 Replay Read(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) throw ReplayError("cannot read " + path + ": no such file");
+  // The callers name the file before the reason.
+  if (!std::filesystem::is_regular_file(path, error))
+    throw ReplayError(std::filesystem::exists(path, error) ? "cannot read: not a file" : "cannot read: no such file");
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw ReplayError("cannot read " + path);
+  if (!file) throw ReplayError("cannot read it");
   file.seekg(0, std::ios::end);
   const std::streamoff size = file.tellg();
   if (size < 0 || size > (std::streamoff(64) << 20)) throw ReplayError("not a Zarovel replay (too large)");
   file.seekg(0);
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   file.read(reinterpret_cast<char*>(bytes.data()), size);
-  if (!file) throw ReplayError("cannot read " + path);
+  if (!file) throw ReplayError("cannot read it");
   return Parse(bytes);
 }
 
