@@ -27,7 +27,6 @@ class TGameReplay {
   void Event(const platform::Event& event);
   // The game is over (or the program ends): its ending is taken.
   void GameOver();
-  uint32_t Ticks() const { return ticks_; }
 
  protected:
   virtual void Put(const replay::Record& record) = 0;

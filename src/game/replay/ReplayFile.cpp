@@ -98,7 +98,6 @@ void PutStart(Out& out, const Start& s) {
   out.U8(s.FrameCounter);
   out.U64(s.InputStates);
   out.U64(s.InputPrevious);
-  PutPoll(out, s.LastPoll);
   out.U8(uint32_t(s.MouseFire) | uint32_t(s.MouseSwitch) << 1 | uint32_t(s.WalkRightRequest) << 2 |
          uint32_t(s.WalkLeftRequest) << 3 | uint32_t(s.Timer2) << 4 | uint32_t(s.Timer3) << 5 |
          uint32_t(s.PlayerDown) << 6);
@@ -134,7 +133,6 @@ Start GetStart(In& in) {
   s.FrameCounter = in.U8();
   s.InputStates = in.U64();
   s.InputPrevious = in.U64();
-  s.LastPoll = GetPoll(in);
   const uint8_t flags = in.U8();
   s.MouseFire = flags & 1, s.MouseSwitch = flags & 2, s.WalkRightRequest = flags & 4;
   s.WalkLeftRequest = flags & 8, s.Timer2 = flags & 16, s.Timer3 = flags & 32, s.PlayerDown = flags & 64;

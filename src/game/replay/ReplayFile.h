@@ -40,7 +40,6 @@ struct Start {
   uint64_t RandomState = 0, RandomIncrement = 0;
   uint8_t FrameCounter = 0;
   TDXInputStates InputStates = 0, InputPrevious = 0;
-  TPolledInput LastPoll;
   bool MouseFire = false, MouseSwitch = false, WalkRightRequest = false, WalkLeftRequest = false;
   bool Timer2 = false, Timer3 = false;
   bool PlayerDown = false;

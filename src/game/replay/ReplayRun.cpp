@@ -24,7 +24,6 @@ class TCheck : public TGameReplay {
       outcome_.FirstBadMark = mark;
   }
   void Close(const replay::Ending& ending) override {
-    outcome_.Ended = true;
     outcome_.Got = ending;
   }
 
@@ -39,7 +38,6 @@ class TCheck : public TGameReplay {
 TReplayRun::TReplayRun(TForm1& form, const replay::Replay& replay) : form_(form), replay_(replay) {
   form_.RecordReplays = false;
   form_.Replaying = true;
-  for (const replay::Record& r : replay_.Records) framesLeft_ += r.What == replay::Record::Kind::Frame;
 }
 
 TReplayRun::~TReplayRun() {
@@ -61,7 +59,6 @@ bool TReplayRun::Step() {
       case replay::Record::Kind::Frame:
         form_.DXInput1.Inject(r.Poll);
         application.RunHandler([this] { form_.DXTimer1Timer(form_.DXTimer1, 0); });
-        --framesLeft_;
         return true;
       case replay::Record::Kind::Timer2:
         application.RunHandler([this] { form_.Timer2.OnTimer(); });

@@ -11,8 +11,7 @@
 class TForm1;
 
 struct ReplayOutcome {
-  bool Ended = false;        // the game reached its end (or the records ran out)
-  replay::Ending Got;        // the ending this run reached
+  replay::Ending Got;                   // the ending this run reached
   std::optional<size_t> FirstBadMark;  // the first second whose hash differs (0-based)
 };
 
@@ -30,13 +29,11 @@ class TReplayRun {
   // game is then ended, as it was when the recording stopped).
   bool Step();
   const ReplayOutcome& Outcome() const { return outcome_; }
-  size_t FramesLeft() const { return framesLeft_; }
 
  private:
   TForm1& form_;
   const replay::Replay& replay_;
   size_t next_ = 0;
-  size_t framesLeft_ = 0;
   ReplayOutcome outcome_;
   const void* check_ = nullptr;  // the form's replay while this run feeds it
 };
