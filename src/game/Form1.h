@@ -1,6 +1,7 @@
 // The main window: owns every long-lived component of a running game and its state, and
 // receives the window's events. It is also the face the sprites of play see of the game.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -76,6 +77,9 @@ class TForm1 : public TFormEvents {
   // none runs. LastReplay is the file name of the last game recorded.
   std::unique_ptr<TGameReplay> Replay;
   std::string LastReplay;
+  // The CRC-32s of the data archives every replay names: read at the first recorded game
+  // (some 10 MB), never again, since the archives do not change while the game runs.
+  std::optional<std::array<uint32_t, 3>> ReplayDataHashes;
   // Painted over a watched replay's frames.
   std::string ReplayMark;
 

@@ -74,7 +74,6 @@ replay::Start TakeStart(TForm1& form) {
   s.FrameCounter = g.FrameCounter;
   s.InputStates = form.DXInput1.States;
   s.InputPrevious = form.DXInput1.Previous();
-  s.LastPoll = form.DXInput1.LastPoll();
   s.MouseFire = g.MouseFire, s.MouseSwitch = g.MouseSwitch;
   s.WalkRightRequest = g.WalkRightRequest, s.WalkLeftRequest = g.WalkLeftRequest;
   s.Timer2 = form.Timer2.Enabled(), s.Timer3 = form.Timer3.Enabled();
@@ -222,7 +221,8 @@ void BeginRecording(TForm1& form) {
   for (int tries = 0; tries < 3600 && StampTaken(folder, stamp); ++tries) stamp = Stamp(++now);
   replay::Header header;
   header.GameVersion = ZAROVEL_VERSION;
-  header.DataHashes = DataHashes(form.G.AppDir);
+  if (!form.ReplayDataHashes) form.ReplayDataHashes = DataHashes(form.G.AppDir);
+  header.DataHashes = *form.ReplayDataHashes;
   header.StartedAt = int64_t(now);
   header.Begin = TakeStart(form);
   auto recording = std::make_unique<TRecording>(form, folder + stamp + "0.zreplay");
