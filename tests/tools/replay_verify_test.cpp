@@ -137,7 +137,9 @@ TEST_F(ReplayVerify, RefusesWhatCannotBePlayedAndNamesWhereAGameGoesAnotherWay) 
     EXPECT_EQ(run.ExitCode, c.Exit) << c.File << ":\n" << run.Output;
     EXPECT_NE(run.Output.find(c.Message), std::string::npos) << c.File << ":\n" << run.Output;
     // One line, never a crash.
-    if (c.Exit == 2) EXPECT_EQ(std::count(run.Output.begin(), run.Output.end(), '\n'), 1) << run.Output;
+    if (c.Exit == 2) {
+      EXPECT_EQ(std::count(run.Output.begin(), run.Output.end(), '\n'), 1) << run.Output;
+    }
   }
 }
 

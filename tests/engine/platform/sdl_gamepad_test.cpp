@@ -8,8 +8,9 @@
 #include <memory>
 
 #include "engine/DXInput.h"
-#include "engine/platform/sdl/SdlPlatform.h"
+#include "engine/platform/DummySdl.h"
 #include "engine/platform/VirtualPad.h"
+#include "engine/platform/sdl/SdlPlatform.h"
 
 namespace {
 
@@ -18,11 +19,8 @@ using platform::SdlPlatform;
 class SdlGamepad : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-    sdl = std::make_unique<SdlPlatform>();
-    ASSERT_TRUE(sdl->OpenWindow("Zarovel", 800, 600));
+    sdl = OpenDummySdl();
+    ASSERT_NE(sdl, nullptr);
     if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
     input = std::make_unique<TDXInput>(*sdl);
     input->ActiveOnly = false;  // the dummy window never has the focus

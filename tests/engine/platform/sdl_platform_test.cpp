@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/platform/DummySdl.h"
 #include "engine/platform/VirtualKeys.h"
 
 namespace {
@@ -22,12 +23,8 @@ using platform::SdlPlatform;
 class SdlPlatformTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    // The dummy window never has the focus; joystick input would be ignored without this.
-    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-    sdl = std::make_unique<SdlPlatform>();
-    ASSERT_TRUE(sdl->OpenWindow("Zarovel", 800, 600));
+    sdl = OpenDummySdl();
+    ASSERT_NE(sdl, nullptr);
     Drain();
   }
 

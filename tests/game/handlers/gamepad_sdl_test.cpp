@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/Application.h"
+#include "engine/platform/DummySdl.h"
 #include "engine/platform/VirtualPad.h"
 #include "engine/platform/sdl/SdlPlatform.h"
 #include "game/Form1.h"
@@ -19,12 +20,9 @@ namespace {
 class SdlPlay : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     CopyBuiltGameData(folder.Dir());
-    sdl = std::make_unique<platform::SdlPlatform>();
-    ASSERT_TRUE(sdl->OpenWindow("Zarovel", 800, 600));
+    sdl = OpenDummySdl();
+    ASSERT_NE(sdl, nullptr);
     if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
     application = std::make_unique<TApplication>(*sdl);
     form = std::make_unique<TForm1>(*application, folder.Dir(), 7);
