@@ -71,8 +71,9 @@ fill_postgres() {
     FROM generate_series(1, $records) AS i;"
 }
 
-declare -A results
-# Runs wrk; prints its report and keeps requests/s, p99 and refusals under the given name.
+declare -A results socket_errors
+# Runs wrk; prints its report and keeps requests/s, p99 and refusals under the given name,
+# and apart, its socket errors (connect, read, write and timeouts) summed.
 measure() {
   local name="$1"
   shift
@@ -84,5 +85,6 @@ measure() {
   p99="$(echo "$report" | awk '$1 == "99%" {print $2}')"
   bad="$(echo "$report" | awk '/Non-2xx or 3xx responses:/ {print $5}')"
   results[$name]="$rps|$p99|${bad:-0}"
+  socket_errors[$name]="$(echo "$report" | awk '/Socket errors:/ {n = $4 + $6 + $8 + $10} END {print n + 0}')"
 }
 
