@@ -1,8 +1,10 @@
 // The PostgreSQL store. Every statement with data in it is a prepared statement. A token is
 // used and its record stored by one statement, so two processes given the same token cannot
-// both store a record: the second one's update finds the token used.
+// both store a record: the second one's update finds the token used. Every statement of a
+// request waits at most the store's timeout, for locks and for itself.
 #include "PostgresStore.h"
 
+#include <algorithm>
 #include <pqxx/pqxx>
 #include <thread>
 
@@ -33,42 +35,76 @@ const std::vector<std::vector<const char*>> kMigrations = {
         " used BOOLEAN NOT NULL DEFAULT false)",
         "CREATE INDEX tokens_by_expiry ON tokens (expires)",
     },
+    {
+        // Version 2: a record keeps the token that made it (NULL for the older ones), so a
+        // submission sent again (its reply lost with the connection, or its token row with a
+        // crash) is told apart from a second record; a token keeps the client key that asked
+        // for it. Both have defaults: version 1 processes still running keep storing.
+        "ALTER TABLE scores ADD COLUMN token TEXT",
+        "CREATE UNIQUE INDEX scores_by_token ON scores (token) WHERE token IS NOT NULL",
+        "ALTER TABLE tokens ADD COLUMN client_key TEXT NOT NULL DEFAULT ''",
+        // Counts per key, and a key's oldest tokens, for trimming the table when it is full.
+        "CREATE INDEX tokens_by_key ON tokens (client_key, expires)",
+        "CREATE INDEX tokens_used_by_expiry ON tokens (expires) WHERE used",
+        // Every token row is deleted within ten minutes: the table is vacuumed after a small
+        // share of it changed, without pauses, so its dead rows are reused rather than piled.
+        "ALTER TABLE tokens SET (autovacuum_vacuum_scale_factor = 0.02, autovacuum_vacuum_threshold = 1000,"
+        " autovacuum_vacuum_insert_scale_factor = 0.05, autovacuum_vacuum_cost_delay = 0,"
+        " autovacuum_analyze_scale_factor = 0.05)",
+    },
 };
 
 // Taken for the length of a migration, so processes starting together migrate one at a time.
 constexpr int64_t kMigrationLock = 0x5A61726F76656CLL;  // "Zarovel"
-// Expired tokens are deleted this many to a statement, each its own short transaction.
+// Expired tokens (and records beyond the bound) are deleted this many to a statement, each
+// its own short transaction.
 constexpr int64_t kPurgeBatch = 1000;
 
 void PrepareAll(pqxx::connection& c) {
-  c.prepare("add_tokens", "INSERT INTO tokens (token, expires) SELECT unnest($1::text[]), $2");
+  // A token added twice is a retry after the connection was lost with the first insert's
+  // reply: the token is there already.
+  c.prepare("add_tokens",
+            "INSERT INTO tokens (token, client_key, expires) SELECT unnest($1::text[]), unnest($2::text[]), $3"
+            " ON CONFLICT (token) DO NOTHING");
   c.prepare("store_record",
             "WITH used AS ("
             " UPDATE tokens SET used = true WHERE token = $1 AND NOT used AND expires > $2 RETURNING token)"
-            " INSERT INTO scores (name, score, options_name, submitted, address)"
-            " SELECT $3, $4, $5, $6, $7 FROM used RETURNING id");
+            " INSERT INTO scores (name, score, options_name, submitted, address, token)"
+            " SELECT $3, $4, $5, $6, $7, token FROM used RETURNING id");
   c.prepare("token_state", "SELECT used, expires FROM tokens WHERE token = $1");
+  c.prepare("stored_under", "SELECT name, score, options_name FROM scores WHERE token = $1");
   c.prepare("top",
             "SELECT name, score, options_name, submitted, address FROM scores ORDER BY score DESC, id LIMIT $1");
   c.prepare("count", "SELECT count(*) FROM scores");
   c.prepare("purge", "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= $1 LIMIT $2)");
   c.prepare("count_tokens", "SELECT count(*) FROM tokens");
-  // The used tokens first (they serve only to tell a second use apart), then the unused by age.
-  c.prepare("trim_tokens",
-            "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens ORDER BY used DESC, expires LIMIT $1)");
+  // The used tokens go first when the table is full (they serve only to tell a second use
+  // apart), the oldest of them first; then each key named loses its oldest, as many as given.
+  c.prepare("trim_used",
+            "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE used ORDER BY expires LIMIT $1)");
+  c.prepare("heavy_keys", "SELECT client_key, count(*) FROM tokens GROUP BY client_key HAVING count(*) > $1");
+  c.prepare("trim_keys",
+            "DELETE FROM tokens WHERE token IN (SELECT oldest.token FROM unnest($1::text[], $2::bigint[]) AS k(key, n)"
+            " CROSS JOIN LATERAL (SELECT token FROM tokens WHERE client_key = k.key ORDER BY expires, token LIMIT k.n)"
+            " AS oldest)");
+  // The lowest records, the latest stored among equals.
+  c.prepare("trim_records",
+            "DELETE FROM scores WHERE id IN (SELECT id FROM scores ORDER BY score, id DESC LIMIT $1)");
   c.prepare("lock", "SELECT pg_advisory_xact_lock($1)");
   c.prepare("version", "SELECT version FROM schema_version");
   c.prepare("set_version", "UPDATE schema_version SET version = $1");
   c.prepare("first_version", "INSERT INTO schema_version (version) VALUES (0)");
 }
 
-// A PostgreSQL array literal of texts: {"A","B"}, each quoted and escaped.
-std::string TextArray(const std::vector<std::string>& texts) {
+// A PostgreSQL array literal of texts: {"A","B"}, each quoted and escaped; of one field of
+// each item.
+template <class Item, class Field>
+std::string TextArray(const std::vector<Item>& items, Field field) {
   std::string array = "{";
-  for (const std::string& text : texts) {
+  for (const Item& item : items) {
     if (array.size() > 1) array += ',';
     array += '"';
-    for (const char c : text) {
+    for (const char c : field(item)) {
       if (c == '"' || c == '\\') array += '\\';
       array += c;
     }
@@ -77,18 +113,27 @@ std::string TextArray(const std::vector<std::string>& texts) {
   return array + "}";
 }
 
-std::unique_ptr<pqxx::connection> Connect(const std::string& uri) {
+// `timeout`: how long each statement waits, for locks and in all (0: no limit).
+std::unique_ptr<pqxx::connection> Connect(const std::string& uri, std::chrono::milliseconds timeout) {
   try {
     auto c = std::make_unique<pqxx::connection>(uri);
     PrepareAll(*c);
+    pqxx::nontransaction w(*c);
+    const std::string ms = std::to_string(timeout.count());
+    w.exec0("SET statement_timeout = " + ms);
+    w.exec0("SET lock_timeout = " + ms);
     return c;
   } catch (const std::exception& e) {
     throw StoreError(std::string("PostgreSQL: cannot connect: ") + e.what());
   }
 }
 
+// In one transaction, which waits as long as it needs: another process may be migrating,
+// and a version 1 process may be writing the tables the migration alters.
 int Migrate(pqxx::connection& c) {
   pqxx::work w(c);
+  w.exec0("SET LOCAL statement_timeout = 0");
+  w.exec0("SET LOCAL lock_timeout = 0");
   w.exec_prepared("lock", kMigrationLock);
   w.exec0("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
   pqxx::result row = w.exec_prepared("version");
@@ -110,35 +155,33 @@ int Migrate(pqxx::connection& c) {
 
 class PostgresStore final : public ScoreStore {
  public:
-  PostgresStore(const std::string& uri, int connections, int64_t maxTokens)
-      : bound_(maxTokens), pool_(connections, [uri] { return Connect(uri); }) {
+  PostgresStore(const std::string& uri, const StoreLimits& limits)
+      : max_records_(std::max<int64_t>(limits.MaxRecords, 0)),
+        // Dead rows are vacuumed away after about a quarter of the bound was deleted.
+        vacuum_after_(std::max<int64_t>(limits.MaxTokens > 0 ? limits.MaxTokens / 4 : kDefaultMaxTokens / 4, 1000)),
+        bound_(limits.MaxTokens),
+        pool_(limits.Connections, [uri, timeout = limits.Timeout] { return Connect(uri, timeout); }) {
     Use([this](pqxx::connection& c) {
       version_ = Migrate(c);
       return 0;
     });
   }
 
-  void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
+  void AddTokens(const std::vector<NewToken>& tokens, int64_t expires) override {
     Use([&](pqxx::connection& c) {
       pqxx::nontransaction w(c);
-      w.exec_prepared("add_tokens", TextArray(tokens), expires);
+      w.exec_prepared("add_tokens", TextArray(tokens, [](const NewToken& t) -> const std::string& { return t.Text; }),
+                      TextArray(tokens, [](const NewToken& t) -> const std::string& { return t.Key; }), expires);
       return 0;
     });
     // Apart from the insert, so that a connection lost while trimming does not add the tokens
     // twice when the work is tried again.
-    bound_.Added(int64_t(tokens.size()), [this] {
-      return Use([this](pqxx::connection& c) {
-        pqxx::nontransaction w(c);
-        const int64_t count = w.exec_prepared("count_tokens")[0][0].as<int64_t>();
-        const int64_t excess = bound_.Excess(count);
-        if (excess == 0) return count;
-        return count - int64_t(w.exec_prepared("trim_tokens", excess).affected_rows());
-      });
-    });
+    bound_.Added(int64_t(tokens.size()), [this] { return TrimTokens(); });
   }
 
   // One transaction for all, so one commit (and one wait for the disk) for the batch. A
-  // failure stores none of them; a retry after a lost connection begins again.
+  // failure stores none of them; a retry after a lost connection begins again, and finds
+  // the records of a commit whose reply was lost stored under their tokens.
   std::vector<TokenUse> StoreRecords(const std::vector<Submitted>& submissions, int64_t now) override {
     return Use([&](pqxx::connection& c) {
       pqxx::work w(c);
@@ -178,32 +221,133 @@ class PostgresStore final : public ScoreStore {
       });
       total += purged;
       bound_.Purged(purged);
+      Deleted(purged);
       if (purged < kPurgeBatch) return total;
       std::this_thread::yield();
     }
   }
 
+  int64_t TrimRecords() override {
+    if (max_records_ == 0) return 0;
+    const int64_t excess = RecordCount() - max_records_;
+    int64_t total = 0;
+    while (total < excess) {
+      const int64_t trimmed = Use([&](pqxx::connection& c) {
+        pqxx::nontransaction w(c);
+        return int64_t(w.exec_prepared("trim_records", std::min(kPurgeBatch, excess - total)).affected_rows());
+      });
+      total += trimmed;
+      if (trimmed == 0) break;
+      std::this_thread::yield();
+    }
+    return total;
+  }
+
+  // The database's log and disk are the database server's: not known here.
+  StoreStats Stats() override {
+    StoreStats stats;
+    stats.Tokens = bound_.Estimate();
+    if (stats.Tokens < 0) stats.Tokens = CountTokens();
+    return stats;
+  }
+
   int SchemaVersion() override { return version_; }
 
  private:
-  // One statement: the token is used and the record stored together.
+  // One statement: the token used and the record stored together.
   static TokenUse UseTokenAndStore(pqxx::transaction_base& w, std::string_view token, int64_t now,
                                    const ScoreRecord& r) {
-    const pqxx::result stored =
-        w.exec_prepared("store_record", std::string(token), now, r.Name, r.Score, r.OptionsName, r.Time, r.Address);
+    const std::string text(token);
+    const pqxx::result stored = w.exec_prepared("store_record", text, now, r.Name, r.Score, r.OptionsName, r.Time, r.Address);
     if (!stored.empty()) return TokenUse::Accepted;
     // Refused: why, for the reply.
-    const pqxx::result state = w.exec_prepared("token_state", std::string(token));
-    if (state.empty()) return TokenUse::Unknown;
-    if (state[0][0].as<bool>()) return TokenUse::Used;
-    return state[0][1].as<int64_t>() <= now ? TokenUse::Expired : TokenUse::Unknown;
+    TokenUse use = TokenUse::Unknown;
+    const pqxx::result state = w.exec_prepared("token_state", text);
+    if (!state.empty())
+      use = state[0][0].as<bool>() ? TokenUse::Used
+                                   : state[0][1].as<int64_t>() <= now ? TokenUse::Expired : TokenUse::Unknown;
+    if (use == TokenUse::Expired) return use;
+    // This very record, sent again: it was stored under this token already.
+    const pqxx::result under = w.exec_prepared("stored_under", text);
+    if (!under.empty() && under[0][0].as<std::string>() == r.Name && under[0][1].as<int64_t>() == r.Score &&
+        under[0][2].as<std::string>() == r.OptionsName)
+      return TokenUse::Accepted;
+    return use;
+  }
+
+  int64_t CountTokens() {
+    return Use([](pqxx::connection& c) {
+      pqxx::nontransaction w(c);
+      return w.exec_prepared("count_tokens")[0][0].as<int64_t>();
+    });
+  }
+
+  // Counts the tokens and, beyond the bound, deletes the used ones and then the oldest of the
+  // keys holding the most (KeyTrims); how many are left. Each step is a statement of its own.
+  int64_t TrimTokens() {
+    const int64_t count = CountTokens();
+    const int64_t excess = bound_.Excess(count);
+    if (excess == 0) return count;
+    const int64_t used = Use([&](pqxx::connection& c) {
+      pqxx::nontransaction w(c);
+      return int64_t(w.exec_prepared("trim_used", excess).affected_rows());
+    });
+    int64_t deleted = 0;
+    if (used < excess) {
+      // The keys holding more than half the last level: enough, unless many more keys came.
+      std::vector<KeyTokens> trims;
+      int64_t level = 0;
+      for (int64_t floor = last_level_ / 2;; floor = 0) {
+        std::vector<KeyTokens> held;
+        Use([&](pqxx::connection& c) {
+          pqxx::nontransaction w(c);
+          for (const pqxx::row& row : w.exec_prepared("heavy_keys", floor))
+            held.push_back({row[0].as<std::string>(), row[1].as<int64_t>()});
+          return 0;
+        });
+        trims = KeyTrims(std::move(held), floor, excess - used, &level);
+        if (!trims.empty() || floor == 0) break;
+      }
+      last_level_ = level;
+      if (!trims.empty()) {
+        std::string counts = "{";
+        for (const KeyTokens& trim : trims) counts += (counts.size() > 1 ? "," : "") + std::to_string(trim.Count);
+        counts += "}";
+        deleted = Use([&](pqxx::connection& c) {
+          pqxx::nontransaction w(c);
+          return int64_t(
+              w.exec_prepared("trim_keys", TextArray(trims, [](const KeyTokens& k) -> const std::string& { return k.Key; }),
+                              counts)
+                  .affected_rows());
+        });
+      }
+    }
+    Deleted(used + deleted);
+    return count - used - deleted;
+  }
+
+  // Tokens were deleted: after enough of them, the table is vacuumed here rather than left
+  // to autovacuum, which looks at a database only once a minute by default, while a flood of
+  // checks can turn the whole table over in seconds. A failed vacuum is tried again later.
+  void Deleted(int64_t count) {
+    if ((deleted_since_vacuum_ += count) < vacuum_after_) return;
+    deleted_since_vacuum_ = 0;
+    try {
+      Use([](pqxx::connection& c) {
+        pqxx::nontransaction w(c);
+        w.exec0("VACUUM (SKIP_LOCKED) tokens");
+        return 0;
+      });
+    } catch (const StoreError&) {
+    }
   }
 
   // Runs `work` on a pooled connection. A connection that broke (the database restarted, the
-  // network dropped it, its backend was ended) is closed, and so are the idle ones, which
-  // likely broke the same way; the work is tried once more on a new connection. A connection
-  // that failed otherwise is closed too, since what state it was left in is not known, and the
-  // failure becomes StoreError.
+  // network dropped it, its backend was ended, or it went while a commit was under way) is
+  // closed, and so are the idle ones, which likely broke the same way; the work is tried once
+  // more on a new connection. A connection that failed otherwise (a statement that waited
+  // past the timeout among others) is closed too, since what state it was left in is not
+  // known, and the failure becomes StoreError.
   template <class Work>
   auto Use(Work work) -> decltype(work(std::declval<pqxx::connection&>())) {
     for (int attempt = 0;; ++attempt) {
@@ -214,6 +358,10 @@ class PostgresStore final : public ScoreStore {
         lease.Discard();
         pool_.DropIdle();
         if (attempt > 0) throw StoreError(std::string("PostgreSQL: connection lost: ") + e.what());
+      } catch (const pqxx::in_doubt_error& e) {
+        lease.Discard();
+        pool_.DropIdle();
+        if (attempt > 0) throw StoreError(std::string("PostgreSQL: connection lost during a commit: ") + e.what());
       } catch (const StoreError&) {
         lease.Discard();
         throw;
@@ -228,6 +376,10 @@ class PostgresStore final : public ScoreStore {
     }
   }
 
+  const int64_t max_records_;
+  const int64_t vacuum_after_;
+  std::atomic<int64_t> deleted_since_vacuum_{0};
+  std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
   TokenBound bound_;
   ConnectionPool<pqxx::connection> pool_;
   int version_ = 0;
@@ -235,8 +387,8 @@ class PostgresStore final : public ScoreStore {
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections, int64_t maxTokens) {
-  return std::make_unique<PostgresStore>(uri, connections, maxTokens);
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, const StoreLimits& limits) {
+  return std::make_unique<PostgresStore>(uri, limits);
 }
 
 }  // namespace scores

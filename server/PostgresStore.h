@@ -8,6 +8,6 @@
 
 namespace scores {
 
-std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, int connections, int64_t maxTokens);
+std::unique_ptr<ScoreStore> OpenPostgresStore(const std::string& uri, const StoreLimits& limits);
 
 }  // namespace scores

@@ -174,7 +174,7 @@ void ScoreServer::Check(const std::string& client, HttpRespond respond) {
   // The fields after OK: the program, the version of this reply, the token's lifetime in
   // seconds, and the token, which the game reads between the fourth and the fifth "|".
   std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
-  writes_.AddToken(std::move(token), UnixNow() + kTokenLifetimeSeconds,
+  writes_.AddToken(std::move(token), client, UnixNow() + kTokenLifetimeSeconds,
                    [respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
                      respond(error ? StoreFailed(error) : Reply(200, text));
                    });

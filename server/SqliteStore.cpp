@@ -3,16 +3,22 @@
 // come first served, and those waiting go together in one transaction, so they never wait on
 // one another inside SQLite; other processes on the same file are waited for by SQLite's
 // busy timeout. The store fails closed: a record is acknowledged only once it is committed
-// to the file the path names, which the server opens the next time it starts.
+// to the file the path names, which the server opens the next time it starts. The log is
+// copied into the file and cut short on a thread of the store's own, so it stays small
+// under a flood of checks, and a full disk fails requests until room is made.
 #include "SqliteStore.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -44,12 +50,32 @@ const std::vector<std::vector<const char*>> kMigrations = {
         " used INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID",
         "CREATE INDEX tokens_by_expiry ON tokens (expires)",
     },
+    {
+        // Version 2: a record keeps the token that made it (NULL for the older ones), so a
+        // submission sent again is told apart from a second record; a token keeps the client
+        // key that asked for it. Both have defaults: a version 1 process still running on the
+        // file keeps storing.
+        "ALTER TABLE scores ADD COLUMN token TEXT",
+        "CREATE UNIQUE INDEX scores_by_token ON scores (token) WHERE token IS NOT NULL",
+        "ALTER TABLE tokens ADD COLUMN client_key TEXT NOT NULL DEFAULT ''",
+        // Counts per key, and a key's oldest tokens, for trimming the table when it is full.
+        "CREATE INDEX tokens_by_key ON tokens (client_key, expires)",
+        "CREATE INDEX tokens_used_by_expiry ON tokens (expires) WHERE used = 1",
+    },
 };
 
-constexpr int kBusyTimeoutMs = 10000;
-// Expired tokens are deleted this many to a transaction, so that one batch holds up the
-// writes waiting behind it for about 10 ms at most.
+// Expired tokens (and records beyond the bound) are deleted this many to a transaction, so
+// that one batch holds up the writes waiting behind it for about 10 ms at most.
 constexpr int64_t kPurgeBatch = 500;
+// The log is copied into the file and cut to nothing when it grows past this (passive
+// copies never finish while reads go on without a pause), and when no write came for
+// kIdleBeforeTruncate. What a log reset by a writer keeps of its length.
+constexpr int64_t kLogTruncateBytes = 16 << 20;
+constexpr std::chrono::milliseconds kIdleBeforeTruncate{1000};
+constexpr int64_t kLogKeptBytes = 2 << 20;
+// How long cutting the log waits for the readers of the older log to finish; it holds up this
+// process's writes meanwhile. It is tried again at the next occasion.
+constexpr int kTruncateWaitMs = 250;
 
 enum Statement {
   kBegin,
@@ -58,47 +84,57 @@ enum Statement {
   kUseToken,
   kTokenState,
   kAddRecord,
+  kStoredUnder,
   kTop,
   kCount,
   kPurge,
   kCountTokens,
-  kOldestTokens,
-  kDeleteToken,
+  kTrimUsed,
+  kHeavyKeys,
+  kTrimKey,
+  kTrimRecords,
   kStatementCount
 };
 
 constexpr std::array<const char*, kStatementCount> kSql = {
     "BEGIN IMMEDIATE",
     "COMMIT",
-    "INSERT INTO tokens (token, expires) VALUES (?1, ?2)",
+    "INSERT INTO tokens (token, expires, client_key) VALUES (?1, ?2, ?3)",
     "UPDATE tokens SET used = 1 WHERE token = ?1 AND used = 0 AND expires > ?2",
     "SELECT used, expires FROM tokens WHERE token = ?1",
-    "INSERT INTO scores (name, score, options_name, submitted, address) VALUES (?1, ?2, ?3, ?4, ?5)",
+    "INSERT INTO scores (name, score, options_name, submitted, address, token) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+    "SELECT name, score, options_name FROM scores WHERE token = ?1",
     "SELECT name, score, options_name, submitted, address FROM scores ORDER BY score DESC, id LIMIT ?1",
     "SELECT count(*) FROM scores",
     "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE expires <= ?1 LIMIT ?2)",
     "SELECT count(*) FROM tokens",
-    // The used tokens first (they serve only to tell a second use apart), then the unused by age.
-    "SELECT token FROM tokens ORDER BY used DESC, expires LIMIT ?1",
-    "DELETE FROM tokens WHERE token = ?1",
+    // The used tokens go first when the table is full (they serve only to tell a second use
+    // apart), the oldest of them first.
+    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE used = 1 ORDER BY expires LIMIT ?1)",
+    "SELECT client_key, count(*) FROM tokens GROUP BY client_key HAVING count(*) > ?1",
+    "DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE client_key = ?1 ORDER BY expires, token LIMIT ?2)",
+    // The lowest records, the latest stored among equals.
+    "DELETE FROM scores WHERE id IN (SELECT id FROM scores ORDER BY score, id DESC LIMIT ?1)",
 };
 
 class Connection {
  public:
   // Only the store's first connection may create the file: a later one that found no file
-  // would make an empty one without tables.
-  Connection(const std::string& path, bool create) {
+  // would make an empty one without tables. `busyTimeoutMs`: how long a statement waits for
+  // a lock another connection holds.
+  Connection(const std::string& path, bool create, int busyTimeoutMs) : busy_timeout_ms_(busyTimeoutMs) {
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
       const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
       sqlite3_close(db_);
       throw StoreError("cannot open " + path + ": " + message);
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, busy_timeout_ms_);
     sqlite3_extended_result_codes(db_, 1);
     // The log survives crashes of the program; only a power cut may lose the last commits.
     Exec("PRAGMA journal_mode = WAL");
     Exec("PRAGMA synchronous = NORMAL");
+    Exec(("PRAGMA journal_size_limit = " + std::to_string(kLogKeptBytes)).c_str());
     // SQLite would copy the log into the file right after the commit that grew it past its
     // limit, in the request that committed and with the writes waiting behind it; the store
     // does it on a thread of its own instead, so no request waits for the copy and its
@@ -200,11 +236,23 @@ class Connection {
   // Copies the write-ahead log into the file. Passive: it never waits for, nor holds up,
   // readers and writers, and what it cannot copy yet is copied the next time.
   void Checkpoint() noexcept { sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr); }
+  // Copies all of the log into the file and cuts the log to nothing, which needs the readers
+  // of the log to finish (new ones read the file); waits for them a short while only, and
+  // holds up the writers meanwhile. Whether it was cut.
+  bool Truncate() noexcept {
+    sqlite3_busy_timeout(db_, kTruncateWaitMs);
+    const int result = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db_, busy_timeout_ms_);
+    return result == SQLITE_OK;
+  }
+  // For a migration, which may wait as long as it needs.
+  void WaitForever() { sqlite3_busy_timeout(db_, INT_MAX); }
 
   sqlite3* Db() { return db_; }
 
  private:
   static constexpr int kCheckpointPages = 1000;
+  const int busy_timeout_ms_;
   sqlite3* db_ = nullptr;
   int log_pages_ = 0;  // the log's length after this connection's last commit
   std::array<sqlite3_stmt*, kStatementCount> statements_{};
@@ -227,6 +275,7 @@ std::optional<int> MigrationStep(Connection& c, const char* sql, std::optional<i
 // Brings the file's schema to the latest version in one write transaction, so two programs
 // starting on a new file at once do not both create it.
 int Migrate(Connection& c) {
+  c.WaitForever();
   c.Exec("BEGIN IMMEDIATE");
   try {
     c.Exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
@@ -252,17 +301,21 @@ int Migrate(Connection& c) {
 
 class SqliteStore final : public ScoreStore {
  public:
-  SqliteStore(const std::string& path, int connections, int64_t maxTokens)
-      : path_(path), bound_(maxTokens), pool_(connections, [this] {
+  SqliteStore(const std::string& path, const StoreLimits& limits)
+      : path_(path),
+        timeout_ms_(int(std::clamp<int64_t>(limits.Timeout.count(), 1, INT_MAX))),
+        max_records_(std::max<int64_t>(limits.MaxRecords, 0)),
+        bound_(limits.MaxTokens),
+        pool_(limits.Connections, [this] {
           // Checked before opening, for a clear message when the file is gone, and after,
           // in case it was replaced in between.
           CheckFile(false);
-          auto c = std::make_unique<Connection>(path_, false);
+          auto c = std::make_unique<Connection>(path_, false, timeout_ms_);
           CheckFile(false);
           c->PrepareAll();
           return c;
         }) {
-    Connection first(path, true);
+    Connection first(path, true, timeout_ms_);
     struct stat opened {};
     if (stat(path.c_str(), &opened) != 0)
       throw StoreError("SQLite: cannot find " + path + " after opening it: " + std::strerror(errno));
@@ -280,9 +333,10 @@ class SqliteStore final : public ScoreStore {
     checkpointer_.join();
   }
 
-  void AddTokens(const std::vector<std::string>& tokens, int64_t expires) override {
+  void AddTokens(const std::vector<NewToken>& tokens, int64_t expires) override {
     Write([&](Connection& c) {
-      for (const std::string& token : tokens) Connection::Run(c, kAddToken).Bind(1, token).Bind(2, expires).Done();
+      for (const NewToken& token : tokens)
+        Connection::Run(c, kAddToken).Bind(1, token.Text).Bind(2, expires).Bind(3, token.Key).Done();
       return 0;
     });
     bound_.Added(int64_t(tokens.size()), [this] { return TrimTokens(); });
@@ -330,6 +384,37 @@ class SqliteStore final : public ScoreStore {
     }
   }
 
+  int64_t TrimRecords() override {
+    if (max_records_ == 0) return 0;
+    const int64_t excess = RecordCount() - max_records_;
+    int64_t total = 0;
+    while (total < excess) {
+      const int64_t trimmed = Write([&](Connection& c) {
+        Connection::Run trim(c, kTrimRecords);
+        trim.Bind(1, std::min(kPurgeBatch, excess - total)).Done();
+        return int64_t(trim.Changes());
+      });
+      total += trimmed;
+      if (trimmed == 0) break;
+      std::this_thread::yield();
+    }
+    return total;
+  }
+
+  StoreStats Stats() override {
+    StoreStats stats;
+    stats.Tokens = bound_.Estimate();
+    if (stats.Tokens < 0)
+      stats.Tokens = Use([](Connection& c) {
+        Connection::Run counted(c, kCountTokens);
+        return counted.Step() ? counted.Int(0) : int64_t(0);
+      });
+    stats.LogBytes = LogBytes();
+    struct statvfs disk {};
+    if (statvfs(path_.c_str(), &disk) == 0) stats.FreeDiskBytes = int64_t(disk.f_bavail) * int64_t(disk.f_frsize);
+    return stats;
+  }
+
   int SchemaVersion() override { return version_; }
 
  private:
@@ -337,51 +422,81 @@ class SqliteStore final : public ScoreStore {
   static TokenUse UseTokenAndStore(Connection& c, std::string_view token, int64_t now, const ScoreRecord& r) {
     Connection::Run use(c, kUseToken);
     use.Bind(1, token).Bind(2, now).Done();
-    if (use.Changes() != 1) return WhyRefused(c, token, now);
+    if (use.Changes() != 1) return WhyRefused(c, token, now, r);
     Connection::Run(c, kAddRecord)
         .Bind(1, r.Name)
         .Bind(2, r.Score)
         .Bind(3, r.OptionsName)
         .Bind(4, r.Time)
         .Bind(5, r.Address)
+        .Bind(6, token)
         .Done();
     return TokenUse::Accepted;
   }
 
-  static TokenUse WhyRefused(Connection& c, std::string_view token, int64_t now) {
-    Connection::Run state(c, kTokenState);
-    state.Bind(1, token);
-    if (!state.Step()) return TokenUse::Unknown;
-    if (state.Int(0) != 0) return TokenUse::Used;
-    return state.Int(1) <= now ? TokenUse::Expired : TokenUse::Unknown;
+  static TokenUse WhyRefused(Connection& c, std::string_view token, int64_t now, const ScoreRecord& r) {
+    TokenUse use = TokenUse::Unknown;
+    {
+      Connection::Run state(c, kTokenState);
+      state.Bind(1, token);
+      if (state.Step()) use = state.Int(0) != 0 ? TokenUse::Used : state.Int(1) <= now ? TokenUse::Expired : TokenUse::Unknown;
+    }
+    if (use == TokenUse::Expired) return use;
+    // This very record, sent again: it was stored under this token already.
+    Connection::Run stored(c, kStoredUnder);
+    stored.Bind(1, token);
+    if (stored.Step() && stored.Text(0) == r.Name && stored.Int(1) == r.Score && stored.Text(2) == r.OptionsName)
+      return TokenUse::Accepted;
+    return use;
   }
 
-  // Counts the tokens and deletes the oldest beyond the bound; how many are left. Counting and
-  // picking the oldest are reads (each a walk through the table), so only the deletes wait
-  // for a write.
+  // Counts the tokens and, beyond the bound, deletes the used ones and then the oldest of the
+  // keys holding the most (KeyTrims); how many are left. Counting and reading the keys'
+  // counts are reads (each a walk through an index), so only the deletes wait for a write.
   int64_t TrimTokens() {
-    int64_t count = 0;
-    std::vector<std::string> oldest;
-    Use([&](Connection& c) {
+    const int64_t count = Use([](Connection& c) {
       Connection::Run counted(c, kCountTokens);
-      count = counted.Step() ? counted.Int(0) : 0;
-      const int64_t excess = bound_.Excess(count);
-      if (excess == 0) return 0;
-      Connection::Run run(c, kOldestTokens);
-      run.Bind(1, excess);
-      while (run.Step()) oldest.push_back(run.Text(0));
-      return 0;
+      return counted.Step() ? counted.Int(0) : int64_t(0);
     });
-    if (oldest.empty()) return count;
-    return count - Write([&](Connection& c) {
-             int64_t deleted = 0;
-             for (const std::string& token : oldest) {
-               Connection::Run run(c, kDeleteToken);
-               run.Bind(1, token).Done();
-               deleted += run.Changes();
-             }
-             return deleted;
-           });
+    const int64_t excess = bound_.Excess(count);
+    if (excess == 0) return count;
+    const int64_t used = Write([&](Connection& c) {
+      Connection::Run run(c, kTrimUsed);
+      run.Bind(1, excess).Done();
+      return int64_t(run.Changes());
+    });
+    if (used >= excess) return count - used;
+    // The keys holding more than half the last level: enough, unless many more keys came.
+    std::vector<KeyTokens> trims;
+    int64_t level = 0;
+    for (int64_t floor = last_level_ / 2;; floor = 0) {
+      std::vector<KeyTokens> held;
+      Use([&](Connection& c) {
+        Connection::Run run(c, kHeavyKeys);
+        run.Bind(1, floor);
+        while (run.Step()) held.push_back({run.Text(0), run.Int(1)});
+        return 0;
+      });
+      trims = KeyTrims(std::move(held), floor, excess - used, &level);
+      if (!trims.empty() || floor == 0) break;
+    }
+    last_level_ = level;
+    const int64_t deleted = Write([&](Connection& c) {
+      int64_t n = 0;
+      for (const KeyTokens& trim : trims) {
+        Connection::Run run(c, kTrimKey);
+        run.Bind(1, trim.Key).Bind(2, trim.Count).Done();
+        n += run.Changes();
+      }
+      return n;
+    });
+    return count - used - deleted;
+  }
+
+  int64_t LogBytes() const {
+    struct stat log {};
+    if (stat((path_ + "-wal").c_str(), &log) != 0) return errno == ENOENT ? 0 : -1;
+    return int64_t(log.st_size);
   }
 
   // Throws unless the path still names the file the store opened at the start. A file that
@@ -474,6 +589,7 @@ class SqliteStore final : public ScoreStore {
           c.Rollback();
           throw;
         }
+        last_write_ = Clock::now().time_since_epoch().count();
         if (c.LogIsLong()) {
           std::lock_guard<std::mutex> lock(checkpoint_mutex_);
           checkpoint_due_ = true;
@@ -487,29 +603,55 @@ class SqliteStore final : public ScoreStore {
   }
 
   // Copies the write-ahead log into the file whenever a commit found it long, on a pooled
-  // connection like any other operation.
+  // connection like any other operation; and cuts the log to nothing when it grew past
+  // kLogTruncateBytes (a flood of checks with reads between them, which never let a passive
+  // copy finish), or when it is not empty and neither this process nor another wrote to it
+  // for a while.
   void CheckpointLoop() {
     std::unique_lock<std::mutex> lock(checkpoint_mutex_);
+    int64_t seen = -1;  // the log's length when last looked at, and since when
+    Clock::time_point seenSince = Clock::now();
     for (;;) {
-      checkpoint_wake_.wait(lock, [this] { return checkpoint_due_ || stopping_; });
+      checkpoint_wake_.wait_for(lock, kIdleBeforeTruncate / 4, [this] { return checkpoint_due_ || stopping_; });
       if (stopping_) return;
+      const bool due = checkpoint_due_;
       checkpoint_due_ = false;
       lock.unlock();
-      try {
-        Use([](Connection& c) {
-          c.Checkpoint();
-          return 0;
-        });
-      } catch (const std::exception&) {
-        // The store fails; the operations that come say so.
+      const Clock::time_point now = Clock::now();
+      const int64_t log = LogBytes();
+      if (log != seen) {
+        seen = log;
+        seenSince = now;
+      }
+      const bool idle = now - seenSince >= kIdleBeforeTruncate &&
+                        now.time_since_epoch().count() - last_write_ >=
+                            std::chrono::duration_cast<Clock::duration>(kIdleBeforeTruncate).count();
+      const bool truncate = log >= kLogTruncateBytes || (idle && log > 0);
+      if (truncate || due) {
+        try {
+          Use([&](Connection& c) {
+            if (truncate)
+              c.Truncate();
+            else
+              c.Checkpoint();
+            return 0;
+          });
+        } catch (const std::exception&) {
+          // The store fails; the operations that come say so.
+        }
       }
       lock.lock();
     }
   }
 
+  using Clock = std::chrono::steady_clock;
   static constexpr const char* kLost = "SQLite: the database file was removed or replaced while the server ran: ";
 
   const std::string path_;
+  const int timeout_ms_;
+  const int64_t max_records_;
+  std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
+  std::atomic<Clock::rep> last_write_{0};  // when this process last committed
   dev_t device_ = 0;  // the file opened at the start
   ino_t inode_ = 0;
   std::atomic<bool> lost_{false};
@@ -531,8 +673,8 @@ class SqliteStore final : public ScoreStore {
 
 }  // namespace
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections, int64_t maxTokens) {
-  return std::make_unique<SqliteStore>(path, connections, maxTokens);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, const StoreLimits& limits) {
+  return std::make_unique<SqliteStore>(path, limits);
 }
 
 }  // namespace scores

@@ -8,6 +8,6 @@
 
 namespace scores {
 
-std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, int connections, int64_t maxTokens);
+std::unique_ptr<ScoreStore> OpenSqliteStore(const std::string& path, const StoreLimits& limits);
 
 }  // namespace scores

@@ -17,10 +17,10 @@ WriteBatcher::~WriteBatcher() {
   for (std::thread& t : threads_) t.join();
 }
 
-void WriteBatcher::AddToken(std::string token, int64_t expires, TokenDone done) {
+void WriteBatcher::AddToken(std::string token, std::string key, int64_t expires, TokenDone done) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    tokens_.push_back({std::move(token), expires, std::move(done)});
+    tokens_.push_back({std::move(token), std::move(key), expires, std::move(done)});
   }
   wake_.notify_one();
 }
@@ -58,11 +58,12 @@ void WriteBatcher::WriteTokens(std::vector<Token>& tokens) {
   // Tokens of one batch share their expiry to the second, mostly; a batch per expiry.
   for (size_t start = 0; start < tokens.size();) {
     size_t end = start;
-    std::vector<std::string> texts;
-    while (end < tokens.size() && tokens[end].Expires == tokens[start].Expires) texts.push_back(tokens[end++].Text);
+    std::vector<ScoreStore::NewToken> added;
+    for (; end < tokens.size() && tokens[end].Expires == tokens[start].Expires; ++end)
+      added.push_back({tokens[end].Text, tokens[end].Key});
     std::exception_ptr error;
     try {
-      store_.AddTokens(texts, tokens[start].Expires);
+      store_.AddTokens(added, tokens[start].Expires);
     } catch (...) {
       error = std::current_exception();
     }

@@ -27,12 +27,14 @@ class WriteBatcher {
   WriteBatcher(const WriteBatcher&) = delete;
   WriteBatcher& operator=(const WriteBatcher&) = delete;
 
-  void AddToken(std::string token, int64_t expires, TokenDone done);
+  // `key`: the client key that asked for the token (see ScoreStore::NewToken).
+  void AddToken(std::string token, std::string key, int64_t expires, TokenDone done);
   void StoreRecord(ScoreStore::Submitted submission, int64_t now, RecordDone done);
 
  private:
   struct Token {
     std::string Text;
+    std::string Key;
     int64_t Expires;
     TokenDone Done;
   };

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<scores::ScoreStore> store;
   try {
-    store = scores::OpenStore(options.Db, options.DbConnections, options.MaxTokens);
+    store = scores::OpenStore(options.Db, {.Connections = options.DbConnections, .MaxTokens = options.MaxTokens});
   } catch (const std::exception& e) {
     std::cerr << "zarovel-scores: " << e.what() << "\n";
     return 1;

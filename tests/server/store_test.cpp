@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -23,6 +25,7 @@ namespace {
 using scores::ScoreRecord;
 using scores::TokenUse;
 using server_test::Backend;
+using namespace std::chrono_literals;
 
 constexpr int64_t kNow = 1793491200;
 
@@ -127,8 +130,9 @@ TEST_P(Stores, ATokenIsUsedOnceAndOnlyBeforeItExpires) {
 }
 
 TEST_P(Stores, TokensAndSubmissionsGoTogetherEachWithItsOwnOutcome) {
-  store->AddTokens({"BATCHAAAAAAAAAAAAAAA", "BATCHBBBBBBBBBBBBBBB", "BATCHCCCCCCCCCCCCCCC"}, kNow + 600);
-  store->AddTokens({"LATEAAAAAAAAAAAAAAAA"}, kNow);
+  store->AddTokens({{"BATCHAAAAAAAAAAAAAAA", "k"}, {"BATCHBBBBBBBBBBBBBBB", "k"}, {"BATCHCCCCCCCCCCCCCCC", "k"}},
+                   kNow + 600);
+  store->AddTokens({{"LATEAAAAAAAAAAAAAAAA", "k"}}, kNow);
   const std::vector<scores::ScoreStore::Submitted> batch = {
       {"BATCHAAAAAAAAAAAAAAA", Record("a", 10)},
       {"BATCHAAAAAAAAAAAAAAA", Record("again", 11)},  // the same token, later in the same batch
@@ -317,6 +321,283 @@ TEST_P(Stores, AReadOnlySpellEndsWhenTheDatabaseTakesWritesAgain) {
   EXPECT_EQ(store->StoreRecord(Token("SPELL", 3), kNow, Record("after", 1)), TokenUse::Accepted);
   EXPECT_EQ(store->StoreRecord(Token("SPELL", 1), kNow, Record("during", 1)), TokenUse::Unknown);
   EXPECT_EQ(store->RecordCount(), 1);
+}
+
+// A submission sent again after its reply was lost (or after a PostgreSQL crash took its
+// token's row) is answered as the first was, and stored once; any other record under that
+// token is refused as before.
+TEST_P(Stores, TheSameRecordSentAgainIsAcceptedAndStoredOnce) {
+  struct Case {
+    const char* what;
+    ScoreRecord again;
+    bool tokenRowLost;
+    TokenUse expected;
+  };
+  const ScoreRecord first = Record("first", 500);
+  const Case cases[] = {
+      {"the same record", first, false, TokenUse::Accepted},
+      {"the same record at another time and address", {"first", 500, "opt", kNow + 9, "198.51.100.1"}, false,
+       TokenUse::Accepted},
+      {"another name", Record("second", 500), false, TokenUse::Used},
+      {"another score", Record("first", 501), false, TokenUse::Used},
+      {"another options name", {"first", 500, "other", kNow, "192.0.2.1"}, false, TokenUse::Used},
+      {"the same record, its token row lost", first, true, TokenUse::Accepted},
+      {"another record, its token row lost", Record("second", 500), true, TokenUse::Unknown},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string token = Token("AGAIN", ++number);
+    store->AddToken(token, kNow + 600);
+    ASSERT_EQ(store->StoreRecord(token, kNow, first), TokenUse::Accepted);
+    if (c.tokenRowLost) server_test::ExecSql(db, "DELETE FROM tokens WHERE token = '" + token + "'");
+    EXPECT_EQ(store->StoreRecord(token, kNow + 5, c.again), c.expected);
+    // In one batch with itself, too.
+    EXPECT_EQ(store->StoreRecords({{token, c.again}, {token, c.again}}, kNow + 5),
+              (std::vector<TokenUse>{c.expected, c.expected}));
+    EXPECT_EQ(store->RecordCount(), number);
+  }
+}
+
+// The schema of version 1, as a database made by the first release holds it.
+std::string VersionOneSchema(const std::string& db) {
+  if (scores::IsPostgresUri(db))
+    return "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+           "INSERT INTO schema_version (version) VALUES (1);"
+           "CREATE TABLE scores (id BIGSERIAL PRIMARY KEY, name TEXT NOT NULL, score BIGINT NOT NULL,"
+           " options_name TEXT NOT NULL, submitted BIGINT NOT NULL, address TEXT NOT NULL);"
+           "CREATE INDEX scores_by_rank ON scores (score DESC, id);"
+           "CREATE UNLOGGED TABLE tokens (token TEXT PRIMARY KEY, expires BIGINT NOT NULL,"
+           " used BOOLEAN NOT NULL DEFAULT false);"
+           "CREATE INDEX tokens_by_expiry ON tokens (expires);";
+  return "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+         "INSERT INTO schema_version (version) VALUES (1);"
+         "CREATE TABLE scores (id INTEGER PRIMARY KEY, name TEXT NOT NULL, score INTEGER NOT NULL,"
+         " options_name TEXT NOT NULL, submitted INTEGER NOT NULL, address TEXT NOT NULL);"
+         "CREATE INDEX scores_by_rank ON scores (score DESC, id);"
+         "CREATE TABLE tokens (token TEXT PRIMARY KEY, expires INTEGER NOT NULL,"
+         " used INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID;"
+         "CREATE INDEX tokens_by_expiry ON tokens (expires);";
+}
+
+// A version 1 database is brought to the newest version with its records and tokens, and a
+// version 1 process still running on it keeps storing with its own statements.
+TEST_P(Stores, AVersionOneDatabaseIsMigratedAndVersionOneWritesStillWork) {
+  store.reset();
+  const std::string old = server_test::NewStoreDatabase(GetParam(), folder.Path().string());
+  server_test::ExecSql(old, VersionOneSchema(old));
+  const std::string t = std::to_string(kNow);
+  server_test::ExecSql(old, "INSERT INTO scores (name, score, options_name, submitted, address) VALUES"
+                            " ('legacy', 70, 'o', " + t + ", '192.0.2.9');"
+                            "INSERT INTO tokens (token, expires) VALUES ('" + Token("OLD", 1) + "', " +
+                                std::to_string(kNow + 600) + ")");
+  auto migrated = scores::OpenStore(old, 2);
+  EXPECT_EQ(migrated->SchemaVersion(), 2);
+  ASSERT_EQ(migrated->RecordCount(), 1);
+  EXPECT_EQ(migrated->Top(1)[0].Name, "legacy");
+  // The token of before the upgrade is good, and its record kept with it.
+  EXPECT_EQ(migrated->StoreRecord(Token("OLD", 1), kNow, Record("upgraded", 80)), TokenUse::Accepted);
+  EXPECT_EQ(migrated->StoreRecord(Token("OLD", 1), kNow, Record("upgraded", 80)), TokenUse::Accepted);
+  EXPECT_EQ(migrated->StoreRecord(Token("OLD", 1), kNow, Record("other", 80)), TokenUse::Used);
+  // A version 1 process: its token insert and its record insert, without the new columns.
+  const bool pg = scores::IsPostgresUri(old);
+  server_test::ExecSql(old, "INSERT INTO tokens (token, expires) VALUES ('" + Token("V1", 1) + "', " +
+                                std::to_string(kNow + 600) + ")");
+  server_test::ExecSql(old, std::string("UPDATE tokens SET used = ") + (pg ? "true" : "1") + " WHERE token = '" +
+                                Token("V1", 1) + "'");
+  server_test::ExecSql(old, "INSERT INTO scores (name, score, options_name, submitted, address) VALUES"
+                            " ('v1 process', 90, 'o', " + t + ", '192.0.2.9')");
+  EXPECT_EQ(migrated->RecordCount(), 3);
+  EXPECT_EQ(migrated->Top(1)[0].Name, "v1 process");
+  EXPECT_EQ(migrated->StoreRecord(Token("V1", 1), kNow, Record("v1 process", 90)), TokenUse::Used);
+  // Opened again, nothing more to do; a newer version is still refused.
+  migrated.reset();
+  EXPECT_EQ(scores::OpenStore(old, 1)->SchemaVersion(), 2);
+  EXPECT_EQ(scores::OpenStore(old, 1)->RecordCount(), 3);
+}
+
+TEST(KeyTrims, TheKeysHoldingTheMostLoseTheirsDownToALevel) {
+  using scores::KeyTokens;
+  struct Case {
+    const char* what;
+    std::vector<KeyTokens> held;
+    int64_t floor;
+    int64_t needed;
+    std::vector<KeyTokens> trims;  // in the order of the keys holding the most first
+    int64_t level;
+  };
+  const Case cases[] = {
+      {"one key", {{"a", 100}}, 0, 30, {{"a", 30}}, 70},
+      {"the biggest alone", {{"a", 100}, {"b", 10}, {"c", 1}}, 0, 50, {{"a", 50}}, 50},
+      {"down to a shared level", {{"a", 100}, {"b", 60}, {"c", 1}}, 0, 100, {{"a", 70}, {"b", 30}}, 30},
+      {"one more from some at the level", {{"a", 10}, {"b", 10}, {"c", 10}, {"q", 1}}, 0, 4,
+       {{"a", 2}, {"b", 1}, {"c", 1}}, 8},
+      {"everything there is", {{"a", 3}, {"b", 2}}, 0, 9, {{"a", 3}, {"b", 2}}, 0},
+      {"a floor that holds", {{"a", 100}, {"b", 60}}, 20, 100, {{"a", 70}, {"b", 30}}, 30},
+      {"a floor too high", {{"a", 100}, {"b", 60}}, 50, 100, {}, -1},
+      {"nothing needed", {{"a", 100}}, 0, 0, {}, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int64_t level = -1;
+    const auto trims = scores::KeyTrims(c.held, c.floor, c.needed, &level);
+    ASSERT_EQ(trims.size(), c.trims.size());
+    int64_t total = 0;
+    for (size_t i = 0; i < trims.size(); ++i) {
+      EXPECT_EQ(trims[i].Key, c.trims[i].Key) << i;
+      EXPECT_EQ(trims[i].Count, c.trims[i].Count) << i;
+      total += trims[i].Count;
+    }
+    if (!trims.empty()) {
+      EXPECT_EQ(level, c.level);
+      EXPECT_LE(total, c.needed);
+    }
+  }
+}
+
+// Many keys flooding the token table, and one key holding one fresh token, made before the
+// flood: the bound takes from the keys holding the most, so that token stays usable.
+TEST_P(Stores, AFloodFromManyKeysLeavesAQuietKeysTokenAlone) {
+  constexpr int64_t kBound = 1000;
+  const int64_t most = kBound + scores::TokenBound(kBound).Batch();
+  const std::string flooded = server_test::NewStoreDatabase(GetParam(), folder.Path().string());
+  auto s = scores::OpenStore(flooded, 4, kBound);
+  s->AddToken(Token("QUIET", 1), kNow + 600, "198.51.100.1");
+  for (int i = 0; i < 5; ++i) s->AddToken(Token("FEW", i), kNow + 600, "198.51.100.2");
+  // 40 keys, each adding 100 tokens, all later than the quiet key's.
+  constexpr int kKeys = 40;
+  for (int round = 0; round < 100; ++round) {
+    std::vector<scores::ScoreStore::NewToken> tokens;
+    for (int key = 0; key < kKeys; ++key)
+      tokens.push_back({Token("F" + std::to_string(key) + "X", round), "203.0.113." + std::to_string(key)});
+    s->AddTokens(tokens, kNow + 600 + round);
+    if (round % 10 == 9) {
+      ASSERT_LE(TokenCount(flooded), most) << round;
+    }
+  }
+  EXPECT_GE(TokenCount(flooded), kBound - 2 * scores::TokenBound(kBound).Batch());
+  EXPECT_EQ(s->StoreRecord(Token("QUIET", 1), kNow, Record("quiet", 1)), TokenUse::Accepted);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(s->StoreRecord(Token("FEW", i), kNow, Record("few", i)), TokenUse::Accepted);
+  // A flooding key lost its oldest and kept its newest.
+  EXPECT_EQ(s->StoreRecord(Token("F7X", 0), kNow, Record("flood", 1)), TokenUse::Unknown);
+  EXPECT_EQ(s->StoreRecord(Token("F7X", 99), kNow, Record("flood", 2)), TokenUse::Accepted);
+}
+
+TEST_P(Stores, RecordsBeyondTheBoundAreTrimmedLowestAndLatestFirst) {
+  struct Case {
+    int64_t bound;
+    std::vector<int64_t> scores;  // stored in this order
+    int64_t trimmed;
+    std::vector<std::string> kept;  // the names of the records kept, best first
+  };
+  const Case cases[] = {
+      {3, {50, 10, 70, 10, 90}, 2, {"r4", "r2", "r0"}},
+      {3, {10, 10, 10, 10}, 1, {"r0", "r1", "r2"}},  // the latest among equals goes
+      {5, {1, 2, 3}, 0, {"r2", "r1", "r0"}},
+      {0, {1, 2, 3}, 0, {"r2", "r1", "r0"}},  // no bound
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("bound " + std::to_string(c.bound));
+    scores::StoreLimits limits;
+    limits.MaxRecords = c.bound;
+    const std::string bounded = server_test::NewStoreDatabase(GetParam(), folder.Path().string());
+    auto s = scores::OpenStore(bounded, limits);
+    for (size_t i = 0; i < c.scores.size(); ++i) {
+      s->AddToken(Token("REC", int(i)), kNow + 600);
+      ASSERT_EQ(s->StoreRecord(Token("REC", int(i)), kNow, Record("r" + std::to_string(i), c.scores[i])),
+                TokenUse::Accepted);
+    }
+    EXPECT_EQ(s->TrimRecords(), c.trimmed);
+    EXPECT_EQ(s->TrimRecords(), 0);
+    std::vector<std::string> kept;
+    for (const ScoreRecord& r : s->Top(100)) kept.push_back(r.Name);
+    EXPECT_EQ(kept, c.kept);
+  }
+  // Thousands beyond the bound go in several batches.
+  scores::StoreLimits limits;
+  limits.MaxRecords = 100;
+  const std::string many = server_test::NewStoreDatabase(GetParam(), folder.Path().string());
+  auto s = scores::OpenStore(many, limits);
+  std::vector<scores::ScoreStore::NewToken> tokens;
+  std::vector<scores::ScoreStore::Submitted> submissions;
+  for (int i = 0; i < 2600; ++i) {
+    tokens.push_back({Token("MANY", i), ""});
+    submissions.push_back({Token("MANY", i), Record("m" + std::to_string(i), i)});
+  }
+  s->AddTokens(tokens, kNow + 600);
+  s->StoreRecords(submissions, kNow);
+  EXPECT_EQ(s->TrimRecords(), 2500);
+  EXPECT_EQ(s->RecordCount(), 100);
+  EXPECT_EQ(s->Top(100).back().Name, "m2500");
+}
+
+// Another connection holds a lock the store needs past the store's timeout: the store's
+// request fails in about the timeout, and the next one after the lock is gone succeeds.
+// Opening the store (which may migrate) waits for the lock instead.
+TEST_P(Stores, ARequestWaitsForALockNoLongerThanTheTimeout) {
+  using Clock = std::chrono::steady_clock;
+  scores::StoreLimits limits;
+  limits.Timeout = std::chrono::milliseconds(500);
+  auto s = scores::OpenStore(db, limits);
+  s->AddToken(Token("LOCK", 1), kNow + 600);
+  const bool pg = scores::IsPostgresUri(db);
+  // The lock: PostgreSQL's on the tokens table, SQLite's on writing the file.
+  std::unique_ptr<pqxx::connection> pgHolder;
+  std::unique_ptr<pqxx::work> pgLock;
+  sqlite3* sqliteHolder = nullptr;
+  auto lock = [&] {
+    if (pg) {
+      pgHolder = std::make_unique<pqxx::connection>(db);
+      pgLock = std::make_unique<pqxx::work>(*pgHolder);
+      pgLock->exec0("LOCK TABLE tokens, schema_version IN ACCESS EXCLUSIVE MODE");
+    } else {
+      ASSERT_EQ(sqlite3_open(db.c_str(), &sqliteHolder), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(sqliteHolder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+  };
+  auto unlock = [&] {
+    if (pg) {
+      pgLock->abort();
+      pgLock.reset();
+      pgHolder.reset();
+    } else {
+      sqlite3_exec(sqliteHolder, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_close(sqliteHolder);
+      sqliteHolder = nullptr;
+    }
+  };
+  lock();
+  const auto began = Clock::now();
+  EXPECT_THROW(s->AddToken(Token("LOCK", 2), kNow + 600), scores::StoreError);
+  const auto waited = Clock::now() - began;
+  EXPECT_GE(waited, 400ms);
+  EXPECT_LT(waited, 10s);  // the timeout, not some far longer default
+  // Opening a store waits past the timeout for the lock.
+  std::thread release([&] {
+    std::this_thread::sleep_for(1500ms);
+    unlock();
+  });
+  const auto opening = Clock::now();
+  std::unique_ptr<scores::ScoreStore> opened;
+  EXPECT_NO_THROW(opened = scores::OpenStore(db, limits));
+  EXPECT_GE(Clock::now() - opening, 1s);
+  release.join();
+  s->AddToken(Token("LOCK", 3), kNow + 600);
+  EXPECT_EQ(s->StoreRecord(Token("LOCK", 3), kNow, Record("after", 1)), TokenUse::Accepted);
+  EXPECT_EQ(s->StoreRecord(Token("LOCK", 1), kNow, Record("before", 1)), TokenUse::Accepted);
+}
+
+TEST_P(Stores, StatsTellTheTokensAndForSqliteTheLogAndTheDisk) {
+  for (int i = 0; i < 30; ++i) store->AddToken(Token("STAT", i), kNow + 600);
+  const auto stats = store->Stats();
+  EXPECT_EQ(stats.Tokens, 30);
+  if (scores::IsPostgresUri(db)) {
+    EXPECT_EQ(stats.LogBytes, -1);
+    EXPECT_EQ(stats.FreeDiskBytes, -1);
+  } else {
+    EXPECT_EQ(stats.LogBytes, int64_t(std::filesystem::file_size(db + "-wal")));
+    EXPECT_GT(stats.FreeDiskBytes, 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStores, Stores, ::testing::Values(Backend::Sqlite, Backend::Postgres),
