@@ -9,10 +9,13 @@ namespace scores {
 namespace {
 
 // A name breaks inside a word only when its row cannot fit it otherwise: the other columns
-// never wrap, so the table gives the name all the width they leave, and on a narrow screen
-// they take less (smaller date and headings, closer padding), so that a name of 12 usual
-// letters stays whole on a phone 390 px wide. Ranks 1 to 3 show in the colours of gold,
-// silver-blue and bronze, in bold, with a bar of that colour at the row's start.
+// never wrap and the name takes all the width they leave. On a narrow screen (a phone) each
+// row is a grid of three columns, the date set small under the score, so that a name of 12
+// of the widest letters (12 "Щ" at 15 px are 197 px) stays on one line 390 px wide; the rank
+// column has a fixed width there so that the names of all rows line up. Ranks 1 to 3 show
+// in the colours of gold, silver-blue and bronze, in bold, with a bar of that colour at the
+// row's start. A blank name's dash is dim and italic, and says "без имени" to a screen
+// reader and under the mouse, so that a name that is a dash reads apart from it.
 constexpr const char* kHead = R"(<!DOCTYPE html>
 <html lang="ru">
 <head>
@@ -31,9 +34,9 @@ h1 { margin: 0; font-size: 1.9rem; letter-spacing: 0.08em; color: #ffcc4d; text-
 table { width: 100%; border-collapse: collapse; font-variant-numeric: tabular-nums; }
 th, td { padding: 0.45rem 0.6rem; text-align: left; }
 th { font-size: 0.8rem; text-transform: uppercase; letter-spacing: 0.06em; color: #9fb3c8;
-  border-bottom: 2px solid #2f4458; }
+  border-bottom: 2px solid #2f4458; white-space: nowrap; }
 tbody tr:nth-child(odd) { background: #1b2a38; }
-td.rank { width: 3.5rem; color: #9fb3c8; }
+td.rank { width: 3.5rem; color: #9fb3c8; white-space: nowrap; }
 td.name { overflow-wrap: anywhere; }
 td.score { text-align: right; font-weight: 600; white-space: nowrap; }
 th.score { text-align: right; }
@@ -45,16 +48,28 @@ tr.top1 td.rank, tr.top2 td.rank, tr.top3 td.rank { font-weight: 700; }
 tr.top1 td.rank { box-shadow: inset 3px 0 #ffcc4d; }
 tr.top2 td.rank { box-shadow: inset 3px 0 #4fc3ff; }
 tr.top3 td.rank { box-shadow: inset 3px 0 #e0a370; }
-.none { color: #6f8499; }
+td.none { color: #6f8499; font-style: italic; }
 .empty { padding: 2rem 0; text-align: center; color: #9fb3c8; }
 .note { margin-top: 1.2rem; font-size: 0.85rem; color: #6f8499; }
-@media (max-width: 30rem) {
+@media (max-width: 36rem) {
   body { font-size: 15px; }
   main { padding-left: 0.5rem; padding-right: 0.5rem; }
-  th, td { padding: 0.4rem 0.25rem; }
-  th { font-size: 0.65rem; letter-spacing: 0; }
-  td.rank { width: auto; }
-  td.date { width: auto; font-size: 0.75rem; }
+  table, thead, tbody { display: block; }
+  tr { display: grid; grid-template-columns: 3rem minmax(0, 1fr) auto;
+    grid-template-areas: "rank name score" "rank name date"; align-items: center; }
+  thead tr { align-items: end; border-bottom: 2px solid #2f4458; }
+  th, td { padding: 0 0.25rem; }
+  th { font-size: 0.65rem; letter-spacing: 0; border-bottom: 0; }
+  th.rank, th.name { padding-bottom: 0.35rem; }
+  th.date { text-align: right; padding-bottom: 0.35rem; }
+  .rank { grid-area: rank; }
+  .name { grid-area: name; }
+  .score { grid-area: score; }
+  .date { grid-area: date; }
+  td.rank, td.date { width: auto; }
+  td.rank, td.name { padding-top: 0.4rem; padding-bottom: 0.4rem; }
+  td.score { padding-top: 0.3rem; line-height: 1.25; }
+  td.date { text-align: right; font-size: 0.75rem; line-height: 1.2; padding-bottom: 0.3rem; }
 }
 </style>
 </head>
@@ -84,6 +99,10 @@ bool ShowsAsNothing(std::string_view name) {
   }
   return true;
 }
+
+// What a blank name shows as.
+constexpr const char* kBlankName =
+    "<td class=\"name none\"><span role=\"img\" aria-label=\"без имени\" title=\"без имени\">—</span></td>";
 
 }  // namespace
 
@@ -129,7 +148,8 @@ std::string WorldPageHtml(const std::vector<ScoreRecord>& top) {
     html += "<p class=\"empty\">Пока здесь нет ни одного рекорда. Станьте первым!</p>\n";
   } else {
     html +=
-        "<table>\n<thead><tr><th>Место</th><th>Имя</th><th class=\"score\">Очки</th><th>Дата</th></tr></thead>\n"
+        "<table>\n<thead><tr><th class=\"rank\">Место</th><th class=\"name\">Имя</th><th class=\"score\">Очки</th>"
+        "<th class=\"date\">Дата</th></tr></thead>\n"
         "<tbody>\n";
     int64_t rank = 0;
     for (size_t i = 0; i < top.size(); ++i) {
@@ -138,7 +158,7 @@ std::string WorldPageHtml(const std::vector<ScoreRecord>& top) {
       html += rank <= 3 ? "<tr class=\"top" + std::to_string(rank) + "\">" : std::string("<tr>");
       html += "<td class=\"rank\">" + std::to_string(rank) + "</td>";
       if (ShowsAsNothing(r.Name))
-        html += "<td class=\"name none\">—</td>";
+        html += kBlankName;
       else
         html += "<td class=\"name\">" + HtmlEscape(r.Name) + "</td>";
       html += "<td class=\"score\">" + GroupedDigits(r.Score) + "</td>";

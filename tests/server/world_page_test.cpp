@@ -11,6 +11,10 @@ namespace {
 
 using scores::ScoreRecord;
 
+// A blank name's cell.
+const char* const kBlank =
+    "<td class=\"name none\"><span role=\"img\" aria-label=\"без имени\" title=\"без имени\">—</span></td>";
+
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -40,7 +44,7 @@ TEST(WorldPage, ListsRankNameScoreAndDay) {
             std::string::npos);
   // Equal scores share a rank; the next rank counts the records before it.
   EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name\">Вася</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"rank\">3</td><td class=\"name none\">—</td><td class=\"score\">980</td>"),
+  EXPECT_NE(html.find("<td class=\"rank\">3</td>" + std::string(kBlank) + "<td class=\"score\">980</td>"),
             std::string::npos);
   EXPECT_NE(html.find("<td class=\"rank\">4</td><td class=\"name\">Zed</td><td class=\"score\">5</td>"
                       "<td class=\"date\">01.01.1970</td>"),
@@ -52,8 +56,9 @@ TEST(WorldPage, ListsRankNameScoreAndDay) {
   EXPECT_EQ(html.find("src="), std::string::npos);
 }
 
-// Names a browser draws as nothing show as the dash an empty name shows as.
-TEST(WorldPage, BlankNamesShowAsTheDash) {
+// Names a browser draws as nothing show as a dim dash that says it stands for no name; a
+// name that is a dash shows as written, and never as that.
+TEST(WorldPage, BlankNamesShowAsTheDashThatSaysNoName) {
   const char* const blank[] = {
       "",
       " ",
@@ -68,8 +73,16 @@ TEST(WorldPage, BlankNamesShowAsTheDash) {
   for (const char* name : blank) {
     SCOPED_TRACE(::testing::PrintToString(std::string(name)));
     const std::string html = scores::WorldPageHtml({{name, 500, "", 1793491200, "10.0.0.1"}});
-    EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name none\">—</td><td class=\"score\">500</td>"),
+    EXPECT_NE(html.find("<td class=\"rank\">1</td>" + std::string(kBlank) + "<td class=\"score\">500</td>"),
               std::string::npos);
+  }
+  for (const char* name : {"-", "—", "–", "--", " - "}) {
+    SCOPED_TRACE(name);
+    const std::string html = scores::WorldPageHtml({{name, 500, "", 1793491200, "10.0.0.1"}});
+    EXPECT_NE(html.find("<td class=\"rank\">1</td><td class=\"name\">" + std::string(name) + "</td>"),
+              std::string::npos);
+    EXPECT_EQ(html.find("name none"), std::string::npos);
+    EXPECT_EQ(html.find("без имени"), std::string::npos);
   }
   // A letter among them is a name, shown as written.
   const std::string html = scores::WorldPageHtml({{" \u00A0<a>\u00AD ", 500, "", 1793491200, "10.0.0.1"}});
