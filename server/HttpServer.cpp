@@ -12,9 +12,12 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <cctype>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 
+#include "ClientKey.h"
 #include "ConnectionTable.h"
 
 namespace scores {
@@ -32,8 +35,11 @@ constexpr size_t kDrainBytes = 64 * 1024 * 1024;
 constexpr milliseconds kDrainTime{2000};
 // How long a failed accept (no descriptor left) waits before the next.
 constexpr milliseconds kAcceptRetry{50};
-// Descriptors kept for the store and the log beyond the connections.
+// Descriptors kept for the store, the log and the listening socket beyond the connections.
 constexpr rlim_t kSpareDescriptors = 128;
+// Empty lines allowed before a request line (a client may end its last request with a
+// stray CRLF); more are no request at all.
+constexpr size_t kMaxEmptyLines = 8;
 
 const char* ReasonPhrase(int status) {
   switch (status) {
@@ -59,6 +65,23 @@ std::string AddressText(const tcp::endpoint& endpoint) {
   return address.to_string();
 }
 
+// The request target in origin form: an absolute-form target ("http://host/path?query"),
+// which a server must accept, loses its scheme and host; the host is not ours to check.
+std::string OriginForm(std::string_view target) {
+  for (const std::string_view scheme : {"http://", "https://"}) {
+    if (target.size() < scheme.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < scheme.size(); ++i)
+      same = same && std::tolower(static_cast<unsigned char>(target[i])) == scheme[i];
+    if (!same) continue;
+    const std::string_view rest = target.substr(scheme.size());
+    const size_t path = rest.find_first_of("/?");
+    if (path == std::string_view::npos) return "/";
+    return (rest[path] == '?' ? "/" : "") + std::string(rest.substr(path));
+  }
+  return std::string(target);
+}
+
 // Raises the limit of open descriptors to what the system allows; the limit then.
 rlim_t RaiseDescriptorLimit() {
   rlimit limit{};
@@ -81,8 +104,8 @@ struct HttpServer::Impl {
   Impl(HttpLimits l, HttpHandler h)
       : limits(std::move(l)),
         handler(std::move(h)),
-        table(size_t(std::max(1, limits.MaxConnections)), size_t(std::max(1, limits.MaxConnectionsPerAddress)),
-              limits.Uncapped) {
+        table(size_t(std::max(1, limits.MaxConnections)), size_t(std::max(1, limits.MaxConnectionsPerAddress))) {
+    for (const std::string& address : limits.Uncapped) uncapped.insert(NormalAddress(address));
     for (int i = 0; i < std::max(1, limits.Threads); ++i) {
       loops.push_back(std::make_unique<asio::io_context>(1));
       work.push_back(asio::make_work_guard(*loops.back()));
@@ -97,6 +120,7 @@ struct HttpServer::Impl {
   HttpLimits limits;
   HttpHandler handler;
   ConnectionTable table;
+  std::unordered_set<std::string> uncapped;  // the trusted proxies, as NormalAddress writes them
   std::vector<std::unique_ptr<asio::io_context>> loops;
   std::optional<tcp::acceptor> acceptor;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work;
@@ -128,12 +152,15 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   void WaitForRequest(milliseconds idle) {
     if (server_.stopping) return Close();
     server_.table.SetPhase(this, Phase::Idle);
+    empty_lines_ = 0;
     stream_.expires_after(idle);
     ReadFirstBytes();
   }
 
   void ReadFirstBytes() {
     DropEmptyLines();
+    if (empty_lines_ > kMaxEmptyLines)
+      return Refuse(400, "more than " + std::to_string(kMaxEmptyLines) + " empty lines before the request line");
     if (buffer_.size() > 0) return ReadHead();
     stream_.async_read_some(buffer_.prepare(4096),
                             [self = shared_from_this()](beast::error_code error, size_t bytes) {
@@ -150,7 +177,8 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   void DropEmptyLines() {
     const auto* data = static_cast<const char*>(buffer_.data().data());
     size_t n = 0;
-    while (n < buffer_.size() && (data[n] == '\r' || data[n] == '\n')) ++n;
+    for (; n < buffer_.size() && (data[n] == '\r' || data[n] == '\n'); ++n)
+      if (data[n] == '\n') ++empty_lines_;
     buffer_.consume(n);
   }
 
@@ -169,22 +197,24 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
       self->head_late_ = true;
       self->stream_.cancel();
     });
-    http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, size_t) {
-      self->head_timer_.cancel();
-      self->OnHead(error);
-    });
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = shared_from_this()](beast::error_code error, size_t headBytes) {
+                              self->head_timer_.cancel();
+                              self->OnHead(error, headBytes);
+                            });
   }
 
-  void OnHead(beast::error_code error) {
+  void OnHead(beast::error_code error, size_t headBytes) {
     // A head that came whole as its deadline passed is served all the same.
     if (error && head_late_) {
       LogConnection(peer_, "request head not complete in time");
       return Refuse(408, "request head not complete in time");
     }
-    // The parser takes the request line off the buffer once it has read it whole: over the
-    // limit without one, the line itself is too long.
+    // Over the limit, the request line is too long when it has not ended within its own limit.
+    // (The parser takes the line off the buffer when the head came in one piece, and leaves
+    // it there when the head came in several.)
     if (error == http::error::header_limit)
-      return parser_->get().target().empty() ? RefuseLineTooLong() : RefuseHeadTooLong();
+      return parser_->get().target().empty() && !RequestLineEnded() ? RefuseLineTooLong() : RefuseHeadTooLong();
     if (error == http::error::end_of_stream || error == asio::error::operation_aborted ||
         error == asio::error::connection_reset || error == asio::error::eof)
       return Close();
@@ -195,18 +225,24 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     method_ = std::string(head.method_string());
     target_ = std::string(head.target());
     if (method_.size() + target_.size() + 10 > kMaxRequestLine) return RefuseLineTooLong();
+    // The parser's own limit may let a head that came in one piece run past it.
+    if (headBytes > kMaxRequestHead) return RefuseHeadTooLong();
     if (head.method() != http::verb::get && head.method() != http::verb::head)
       return Refuse(405, "method not allowed: only GET and HEAD", {{"Allow", "GET, HEAD"}});
     if ((parser_->content_length() && *parser_->content_length() > 0) || parser_->chunked() ||
         head.count(http::field::transfer_encoding) != 0)
       return Refuse(400, "a " + method_ + " request has no body");
-    if (head.version() >= 11 && head.count(http::field::host) == 0)
-      return Refuse(400, "an HTTP/1.1 request without Host");
-    if (target_.empty() || target_.front() != '/') return Refuse(400, "malformed request target");
+    const size_t hosts = head.count(http::field::host);
+    if (head.version() >= 11 && hosts == 0) return Refuse(400, "an HTTP/1.1 request without Host");
+    if (hosts > 1) return Refuse(400, "more than one Host header");
+    if (hosts == 1 && head[http::field::host].find_first_of(" \t") != beast::string_view::npos)
+      return Refuse(400, "a Host header with a space in it");
+    const std::string target = OriginForm(target_);
+    if (target.empty() || target.front() != '/') return Refuse(400, "malformed request target");
 
     ++served_;
     keep_alive_ = head.keep_alive() && served_ < server_.limits.MaxRequestsPerConnection;
-    HttpRequest request{method_, target_, peer_, {}, start_};
+    HttpRequest request{method_, target, peer_, {}, start_};
     const auto forwarded = head.equal_range("X-Forwarded-For");
     for (auto field = forwarded.first; field != forwarded.second; ++field)
       request.ForwardedFor.emplace_back(field->value());
@@ -219,9 +255,13 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
                     });
   }
 
-  std::string_view FirstLine() const {
-    const std::string_view data(static_cast<const char*>(buffer_.data().data()), buffer_.size());
-    return data.substr(0, data.find("\r\n"));
+  std::string_view Buffered() const {
+    return std::string_view(static_cast<const char*>(buffer_.data().data()), buffer_.size());
+  }
+  std::string_view FirstLine() const { return Buffered().substr(0, Buffered().find("\r\n")); }
+  bool RequestLineEnded() const {
+    const size_t end = Buffered().find("\r\n");
+    return end != std::string_view::npos && end + 2 <= kMaxRequestLine;
   }
 
   void RefuseLineTooLong() {
@@ -264,6 +304,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
     if (!reply_.Body) reply_.Body = std::make_shared<const std::string>();
     LogRequest(reply_.Client.empty() ? peer_ : reply_.Client, method_, target_, reply_.Status, reply_.Body->size(),
                start_, reply_.Note);
+    server_.table.Replied(this, reply_.Status);
     head_ = "HTTP/1.1 " + std::to_string(reply_.Status) + " " + ReasonPhrase(reply_.Status) +
             "\r\nContent-Type: " + reply_.ContentType + "\r\nContent-Length: " + std::to_string(reply_.Body->size()) +
             "\r\n";
@@ -332,6 +373,7 @@ class Session final : public TableConnection, public std::enable_shared_from_thi
   HttpReply reply_;
   std::string head_;
   size_t served_ = 0;
+  size_t empty_lines_ = 0;  // before the request line now awaited
   bool keep_alive_ = false;
   bool closed_ = false;
   size_t drained_ = 0;
@@ -354,10 +396,15 @@ void HttpServer::Impl::Accept() {
     const auto remote = socket.remote_endpoint(ignored);
     const std::string peer = ignored ? std::string("?") : AddressText(remote);
     auto session = std::make_shared<Session>(*self, std::move(socket), peer);
-    if (self->table.Admit(session.get(), session, peer)) {
+    // A trusted proxy's connections count under its own address and are exempt from the
+    // per-key cap and the fair share; every other peer counts under its client key.
+    const std::string normal = NormalAddress(peer);
+    const bool exempt = self->uncapped.count(normal) != 0;
+    const std::string key = exempt ? normal : ClientKey(peer, self->limits.Ipv6Prefix);
+    if (self->table.Admit(session.get(), session, key, exempt)) {
       asio::post(session->Executor(), [session] { session->Start(); });
     } else {
-      LogConnection(peer, "too many connections");
+      LogConnection(key, "refused: too many connections, none of them free to close");
     }
     self->Accept();
   });
@@ -371,9 +418,13 @@ HttpServer::~HttpServer() {
 }
 
 int HttpServer::Bind(const std::string& host, int port) {
+  // The cap must leave descriptors over: a connection accepted with none left could not be
+  // admitted, and nothing would be evicted for it.
   const rlim_t descriptors = RaiseDescriptorLimit();
-  if (descriptors > kSpareDescriptors * 2 && rlim_t(impl_->limits.MaxConnections) > descriptors - kSpareDescriptors)
-    impl_->limits.MaxConnections = int(descriptors - kSpareDescriptors);
+  const rlim_t spare = descriptors > kSpareDescriptors * 2 ? kSpareDescriptors : descriptors / 2;
+  if (rlim_t(impl_->limits.MaxConnections) > descriptors - spare)
+    impl_->limits.MaxConnections = int(std::max<rlim_t>(1, descriptors - spare));
+  impl_->table.SetMaxConnections(size_t(impl_->limits.MaxConnections));
   beast::error_code error;
   const auto address = asio::ip::make_address(host, error);
   if (error) return -1;
@@ -386,6 +437,11 @@ int HttpServer::Bind(const std::string& host, int port) {
   if (error) return -1;
   return acceptor.local_endpoint().port();
 }
+
+size_t HttpServer::MaxConnections() const { return impl_->table.MaxConnections(); }
+size_t HttpServer::Connections() const { return impl_->table.Count(); }
+uint64_t HttpServer::Evictions() const { return impl_->table.Evictions(); }
+uint64_t HttpServer::Refusals() const { return impl_->table.Refusals(); }
 
 void HttpServer::Run() {
   if (!impl_->stopping) impl_->Accept();

@@ -36,11 +36,14 @@ struct HttpLimits {
   // slower than that is cut, however steadily it reads.
   std::chrono::milliseconds ReplyBase{10000};
   size_t ReplyBytesPerSecond = 16384;
-  // Open connections in all and per client address. Over a cap, the oldest idle
-  // connection (of that address, else of all) is closed to admit the new one.
+  // Open connections in all (never more than the descriptor limit allows) and per client
+  // key under pressure; ConnectionTable says which connection makes room at a cap.
   int MaxConnections = 4096;
   int MaxConnectionsPerAddress = 32;
-  // Addresses without a per-address cap: the trusted proxies, which speak for many clients.
+  // How many leading bits of an IPv6 peer make its client key.
+  int Ipv6Prefix = 64;
+  // Peers exempt from the per-key cap and the fair share: the trusted proxies, which speak
+  // for many clients.
   std::vector<std::string> Uncapped;
   size_t MaxRequestsPerConnection = 1000;
 };
@@ -48,7 +51,7 @@ struct HttpLimits {
 // A request that passed the HTTP checks: a GET or HEAD without a body.
 struct HttpRequest {
   std::string Method;
-  std::string Target;  // as sent: the path and the query
+  std::string Target;  // the path and the query (an absolute-form target without its scheme and host)
   std::string Peer;    // the connection's peer address
   std::vector<std::string> ForwardedFor;  // the X-Forwarded-For headers, in order
   LogClock::time_point Start;
@@ -78,9 +81,16 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // Raises the descriptor limit and opens the listening socket; the port it listens on
-  // (useful with port 0), or -1.
+  // Raises the descriptor limit, lowers the connection cap to fit it, and opens the
+  // listening socket; the port it listens on (useful with port 0), or -1.
   int Bind(const std::string& host, int port);
+  // The connection cap in effect (after Bind, what the descriptors allow).
+  size_t MaxConnections() const;
+  // Open connections now; connections closed to admit others, and newcomers turned away at a
+  // cap, since the start.
+  size_t Connections() const;
+  uint64_t Evictions() const;
+  uint64_t Refusals() const;
   // Runs the event loops until Stop() and the requests under way end.
   void Run();
   // From any thread: no new connections, idle ones and unfinished heads are closed, and

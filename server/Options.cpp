@@ -19,17 +19,27 @@ const char* const kUsage =
     "  --db FILE            SQLite database file (default: scores.sqlite beside the program)\n"
     "  --db postgresql://USER@HOST/DATABASE\n"
     "                       PostgreSQL database, which several server processes may share\n"
-    "  --rate-limit N       score submissions allowed per client address and minute, in a burst\n"
-    "                       of up to N (default 10; 0 turns the limit off)\n"
+    "  --db-timeout SECONDS how long a request waits for the store before it is answered 503\n"
+    "                       (default 2; PostgreSQL's statement and lock timeouts, SQLite's busy\n"
+    "                       wait; the migration at start waits as long as it needs)\n"
+    "  --rate-limit N       score submissions allowed per client and minute, in a burst of up\n"
+    "                       to N (default 60; 0 turns the limit off)\n"
     "  --check-rate-limit N checks (the token requests before a submission) allowed per client\n"
-    "                       address and minute, in a burst of up to N (default 60; 0: no limit)\n"
-    "  --max-tokens N       tokens the store keeps at most; the oldest go first (default 100000;\n"
-    "                       0: no bound)\n"
-    "  --max-connections N  open connections in all (default 4096, at most what the system's\n"
-    "                       descriptor limit allows)\n"
+    "                       and minute, in a burst of up to N (default 60; 0: no limit)\n"
+    "  --max-tokens N       tokens the store keeps at most; beyond it the used ones go first, then\n"
+    "                       those of the clients holding the most (default 100000; 0: no bound)\n"
+    "  --max-records N      records the store keeps at most; the lowest scores go beyond it\n"
+    "                       (default 1000000; 0: no bound)\n"
+    "  --max-connections N  open connections in all (default 4096, and never more than the\n"
+    "                       descriptor limit less 128). At the cap a new connection closes one\n"
+    "                       not being answered, of the client holding the most connections:\n"
+    "                       first one that never had a 2xx or 3xx reply, oldest first\n"
     "  --max-connections-per-address N\n"
-    "                       open connections per client address (default 32); over either cap\n"
-    "                       the oldest idle connection is closed to make room\n"
+    "                       open connections per client while more than half the cap is open\n"
+    "                       (default 32); a client over it closes its own to make room\n"
+    "  --ipv6-prefix N      the leading bits of an IPv6 address that make one client for every\n"
+    "                       limit (default 64: a /64 is one client; 1 to 128). IPv4 addresses\n"
+    "                       are clients of their own\n"
     "  --threads N          threads that read the world page's records from the database\n"
     "                       (default 4). Connections are served by an event loop on a few\n"
     "                       threads of its own, where an idle one costs no thread, and checks\n"
@@ -37,11 +47,13 @@ const char* const kUsage =
     "  --db-connections N   database connections this process opens at most (default 8)\n"
     "  --trust-proxy ADDRESS[,ADDRESS...]\n"
     "                       the reverse proxies in front: from these peers only, the client is\n"
-    "                       the last address of the X-Forwarded-For header, and they have no\n"
-    "                       per-address connection cap\n"
+    "                       the last address of the X-Forwarded-For header, and their\n"
+    "                       connections are exempt from the per-client caps\n"
     "  --help               this text\n"
     "\n"
-    "One line per request goes to standard error. SIGTERM or SIGINT stops the server cleanly.\n";
+    "The log goes to standard error: a line per request, at most 10 a second of each kind, a\n"
+    "summary of what was left out, and a line of figures a minute. SIGTERM or SIGINT stops the\n"
+    "server cleanly.\n";
 
 namespace {
 
@@ -49,6 +61,24 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
   int parsed = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
   if (error != std::errc() || end != text.data() + text.size() || parsed < low || parsed > high) return false;
+  value = parsed;
+  return true;
+}
+
+// Seconds with up to three decimals, such as "2" or "0.5".
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds low, std::chrono::milliseconds high,
+                  std::chrono::milliseconds& value) {
+  const size_t dot = text.find('.');
+  int whole = 0;
+  int thousandths = 0;
+  if (!ParseInt(text.substr(0, dot), 0, 1000000, whole)) return false;
+  if (dot != std::string::npos) {
+    const std::string fraction = text.substr(dot + 1);
+    if (fraction.empty() || fraction.size() > 3 || !ParseInt(fraction, 0, 999, thousandths)) return false;
+    for (size_t i = fraction.size(); i < 3; ++i) thousandths *= 10;
+  }
+  const std::chrono::milliseconds parsed(int64_t(whole) * 1000 + thousandths);
+  if (parsed < low || parsed > high) return false;
   value = parsed;
   return true;
 }
@@ -120,6 +150,16 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       int tokens = 0;
       if (!value(text) || !ParseInt(text, 0, 1000000000, tokens)) return Fail("--max-tokens wants 0 to 1000000000");
       options.MaxTokens = tokens;
+    } else if (arg == "--max-records") {
+      int records = 0;
+      if (!value(text) || !ParseInt(text, 0, 1000000000, records)) return Fail("--max-records wants 0 to 1000000000");
+      options.MaxRecords = records;
+    } else if (arg == "--ipv6-prefix") {
+      if (!value(text) || !ParseInt(text, 1, 128, options.Ipv6Prefix)) return Fail("--ipv6-prefix wants 1 to 128");
+    } else if (arg == "--db-timeout") {
+      using std::chrono::milliseconds;
+      if (!value(text) || !ParseSeconds(text, milliseconds(100), milliseconds(600000), options.DbTimeout))
+        return Fail("--db-timeout wants seconds from 0.1 to 600, such as 2 or 0.5");
     } else if (arg == "--max-connections") {
       if (!value(text) || !ParseInt(text, 1, 1000000, options.MaxConnections))
         return Fail("--max-connections wants 1 to 1000000");

@@ -1,5 +1,6 @@
 // The command line of zarovel-scores.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,11 +14,20 @@ struct ServerOptions {
   std::string Db;            // an SQLite file or a postgresql:// URI; empty: scores.sqlite beside the program
   int Threads = 4;           // threads that read the world page's records from the store
   int DbConnections = 8;     // database connections of this process
-  int RateLimit = 10;        // submissions per address per minute; 0: no limit
-  int CheckRateLimit = 60;   // checks per address per minute; 0: no limit
+  // Submissions per client key and minute: 60 players behind one address (a school, a café,
+  // a carrier's NAT) each send theirs within a minute. 0: no limit.
+  int RateLimit = 60;
+  int CheckRateLimit = 60;   // checks per client key per minute; 0: no limit
   int64_t MaxTokens = 100000;  // tokens the store keeps at most; 0: no bound (kDefaultMaxTokens)
-  int MaxConnections = 4096;   // open connections in all
-  int MaxConnectionsPerAddress = 32;  // open connections per client address
+  int64_t MaxRecords = 1000000;  // records the store keeps at most; 0: no bound (kDefaultMaxRecords)
+  // Open connections in all. An idle connection costs the server about 3 KiB of memory and a
+  // descriptor, so 4,096 of them cost some 12 MiB: the cap bounds descriptors, not memory.
+  int MaxConnections = 4096;
+  int MaxConnectionsPerAddress = 32;  // per client key, while more than half the cap is open
+  int Ipv6Prefix = 64;                // the leading bits of an IPv6 address that make a client key
+  // How long a request waits for the store before it is answered 503: within the 2.5 s the
+  // game waits for a reply.
+  std::chrono::milliseconds DbTimeout{2000};
   // The reverse proxies whose X-Forwarded-For names the client; empty: trust none.
   std::vector<std::string> TrustedProxies;
 };

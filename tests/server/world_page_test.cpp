@@ -144,7 +144,10 @@ TEST(ServerOptions, ListenDatabaseAndLimits) {
   EXPECT_EQ(defaults.Options->Host, "127.0.0.1");
   EXPECT_EQ(defaults.Options->Port, 8080);
   EXPECT_EQ(defaults.Options->Db, "");
-  EXPECT_EQ(defaults.Options->RateLimit, 10);
+  EXPECT_EQ(defaults.Options->RateLimit, 60);  // 60 players behind one address in a minute
+  EXPECT_EQ(defaults.Options->MaxRecords, 1000000);
+  EXPECT_EQ(defaults.Options->Ipv6Prefix, 64);
+  EXPECT_EQ(defaults.Options->DbTimeout, std::chrono::milliseconds(2000));
 
   std::string host;
   int port = 0;
@@ -158,19 +161,26 @@ TEST(ServerOptions, ListenDatabaseAndLimits) {
   EXPECT_FALSE(scores::ParseListen("localhost:65536", host, port));
 
   const auto limits = scores::ParseOptions({"--check-rate-limit", "0", "--max-tokens", "500", "--max-connections", "64",
-                                           "--max-connections-per-address", "4"});
+                                           "--max-connections-per-address", "4", "--max-records", "0",
+                                           "--ipv6-prefix", "48", "--db-timeout", "0.25"});
   ASSERT_TRUE(limits.Options) << limits.Message;
   EXPECT_EQ(limits.Options->CheckRateLimit, 0);
   EXPECT_EQ(limits.Options->MaxTokens, 500);
   EXPECT_EQ(limits.Options->MaxConnections, 64);
   EXPECT_EQ(limits.Options->MaxConnectionsPerAddress, 4);
+  EXPECT_EQ(limits.Options->MaxRecords, 0);
+  EXPECT_EQ(limits.Options->Ipv6Prefix, 48);
+  EXPECT_EQ(limits.Options->DbTimeout, std::chrono::milliseconds(250));
+  EXPECT_EQ(scores::ParseOptions({"--db-timeout", "3"}).Options->DbTimeout, std::chrono::seconds(3));
   EXPECT_TRUE(defaults.Options->TrustedProxies.empty());
   EXPECT_EQ(defaults.Options->CheckRateLimit, 60);
   EXPECT_EQ(defaults.Options->MaxTokens, scores::kDefaultMaxTokens);
   // The proxies must be named: a bare --trust-proxy would trust any client's header.
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--trust-proxy"}, {"--trust-proxy", "--rate-limit", "3"}, {"--trust-proxy", "proxy.example.org"},
-           {"--trust-proxy", "127.0.0.1,"}, {"--max-connections", "0"}}) {
+           {"--trust-proxy", "127.0.0.1,"}, {"--max-connections", "0"}, {"--ipv6-prefix", "0"},
+           {"--ipv6-prefix", "129"}, {"--db-timeout", "0"}, {"--db-timeout", "2s"}, {"--db-timeout", "1.2345"},
+           {"--db-timeout", ".5"}, {"--max-records", "-1"}}) {
     const auto refused = scores::ParseOptions(args);
     EXPECT_EQ(refused.ExitCode, 2) << args[0];
     if (args[0] == "--trust-proxy") {
