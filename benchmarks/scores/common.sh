@@ -64,8 +64,9 @@ fill_sqlite() {
     SELECT 'Игрок ' || i, abs(random()) % 1000000, '', strftime('%s', 'now') - i * 3600, '192.0.2.' || (i % 250)
     FROM n;"
 }
+# The PostgreSQL database is "zarovel" unless named.
 fill_postgres() {
-  "$pg_bin/psql" -h "$work/pg" -U postgres -d zarovel -qc "INSERT INTO scores (name, score, options_name, submitted, address)
+  "$pg_bin/psql" -h "$work/pg" -U postgres -d "${1:-zarovel}" -qc "INSERT INTO scores (name, score, options_name, submitted, address)
     SELECT 'Игрок ' || i, (random() * 1000000)::bigint, '', extract(epoch FROM now())::bigint - i * 3600,
            '192.0.2.' || (i % 250)
     FROM generate_series(1, $records) AS i;"

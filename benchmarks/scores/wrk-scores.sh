@@ -12,6 +12,7 @@
 # default settings (durable commits), on a Unix socket; run as root, it runs as postgres.
 # Knobs from the environment: DURATION (seconds a measurement, 10), CONNECTIONS (32),
 # THREADS (wrk's threads, 2), RECORDS (10000). Needs the packages wrk, sqlite3, postgresql.
+# wrk-compare.sh puts two builds of the server side by side in the same loads.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
