@@ -79,6 +79,12 @@ for page in "$work/game/usr/share/man/man6/zarovel.6.gz" "$work/scores/usr/share
 done
 grep -q 'ExecStart=/usr/bin/zarovel-scores \$ZAROVEL_SCORES_OPTIONS' "$work/scores/lib/systemd/system/zarovel-scores.service" ||
   fail "the unit's ExecStart"
+for unit in zarovel-scores.service zarovel-scores@.service; do
+  grep -qx 'LimitNOFILE=8192' "$work/scores/lib/systemd/system/$unit" || fail "LimitNOFILE of $unit"
+done
+grep -qx 'EnvironmentFile=-/etc/default/zarovel-scores@%i' "$work/scores/lib/systemd/system/zarovel-scores@.service" &&
+  grep -q '^ExecStart=.* \$ZAROVEL_SCORES_OPTIONS$' "$work/scores/lib/systemd/system/zarovel-scores@.service" ||
+  fail "the template unit's options file"
 
 echo "== The unpacked game in a real window"
 snapshot() { (cd "$work/game" && find . -printf '%p %s %T@\n' | sort); }

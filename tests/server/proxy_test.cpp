@@ -1,12 +1,16 @@
 // The documented deployment: nginx, configured from the example in server/deploy, in front of
 // two servers on one store, each trusting X-Forwarded-For from the proxy alone. Through it a
 // record is stored under the address the proxy saw, a request hidden in a GET's body is never
-// a request, and every client gets its own reply.
+// a request, every client gets its own reply, and clients that never finish a request's head
+// keep no one else out.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 
 #include "server/ServerHarness.h"
@@ -43,10 +47,13 @@ std::string ExchangeFrom(const std::string& source, int port, const std::string&
   return text;
 }
 
-// nginx in the foreground with the example's site, its upstreams and port replaced.
+// nginx in the foreground with the example's site, its upstreams and port replaced, and any
+// other of its lines given in `changes`.
 class Nginx {
  public:
-  Nginx(const std::filesystem::path& folder, int port, int upstream1, int upstream2) : dir_(folder / "nginx") {
+  Nginx(const std::filesystem::path& folder, int port, int upstream1, int upstream2,
+        const std::vector<std::pair<std::string, std::string>>& changes = {})
+      : dir_(folder / "nginx") {
     std::filesystem::create_directories(dir_);
     std::string site = ReadText(std::filesystem::path(ZAROVEL_SOURCE_DIR) / "server/deploy/nginx-zarovel-scores.conf");
     auto replace = [&site](const std::string& from, const std::string& to) {
@@ -57,6 +64,7 @@ class Nginx {
     replace("server 127.0.0.1:8081;", "server 127.0.0.1:" + std::to_string(upstream1) + ";");
     replace("server 127.0.0.1:8082;", "server 127.0.0.1:" + std::to_string(upstream2) + ";");
     replace("listen 80;", "listen 127.0.0.1:" + std::to_string(port) + ";");
+    for (const auto& [from, to] : changes) replace(from, to);
     const std::string d = dir_.string();
     std::ofstream(dir_ / "nginx.conf") << (geteuid() == 0 ? "user root;\n" : "") << "daemon off;\n"
                                        << "worker_processes 1;\npid " << d << "/nginx.pid;\nerror_log " << d
@@ -150,6 +158,83 @@ TEST(Proxy, TheExampleStoresTheProxysViewAndNeverABodysRequest) {
                            " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 203.0.113.9\r\nConnection: close\r\n\r\n");
   EXPECT_NE(reply.find("OK|stored"), std::string::npos) << reply;
   EXPECT_EQ(stored()[0].Address, "127.0.0.7");
+}
+
+// Clients that send half a request's head and nothing more, reconnecting whenever nginx cuts
+// them, from many addresses at once: nginx never passes a half head on and cuts each at its
+// client_header_timeout (made 1 s here, so that the test sees it happen), while a player's
+// checks through it are all answered.
+TEST(Proxy, HalfHeadsKeepNoPlayerOut) {
+  TempFolder folder;
+  const std::string db = NewStoreDatabase(Backend::Sqlite, folder.Path().string());
+  const std::vector<std::string> options = {"--rate-limit", "0", "--trust-proxy", "127.0.0.1"};
+  ServerProcess one(folder.Path().string(), db, options);
+  ServerProcess two(folder.Path().string(), db, options);
+  const int port = FreePort();
+  Nginx nginx(folder.Path(), port, one.Port(), two.Port(), {{"client_header_timeout 10s;", "client_header_timeout 1s;"}});
+
+  const std::string half = "GET " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\n";
+  constexpr int kHalves = 300;  // from 127.0.1.1 to 127.0.1.250, a few from some
+  std::vector<pollfd> halves(kHalves);
+  const auto open = [&](int i) {
+    halves[i].fd = ConnectFrom("127.0.1." + std::to_string(1 + i % 250), port);
+    halves[i].events = POLLIN;
+    if (halves[i].fd >= 0) send(halves[i].fd, half.data(), half.size(), MSG_NOSIGNAL);
+  };
+  for (int i = 0; i < kHalves; ++i) open(i);
+
+  // The player: a check every 100 ms, each on a connection of its own, from an address of
+  // its own; the half heads are cut and come back the while.
+  std::atomic<bool> done{false};
+  std::vector<std::string> refused;
+  int answered = 0;
+  std::thread player([&] {
+    for (const auto until = std::chrono::steady_clock::now() + 4s; std::chrono::steady_clock::now() < until;) {
+      const std::string reply = ExchangeFrom("127.0.0.2", port, "GET " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+      if (reply.rfind("HTTP/1.1 200", 0) == 0 && reply.find("OK|Zarovel|") != std::string::npos)
+        ++answered;
+      else
+        refused.push_back(reply.substr(0, 200));
+      std::this_thread::sleep_for(100ms);
+    }
+    done = true;
+  });
+  int cut = 0;
+  size_t replied = 0;  // bytes nginx sent to a half head: none is a request
+  while (!done) {
+    if (poll(halves.data(), halves.size(), 50) <= 0) continue;
+    for (int i = 0; i < kHalves; ++i) {
+      if (halves[i].fd < 0 || halves[i].revents == 0) continue;
+      char buffer[1024];
+      const ssize_t n = recv(halves[i].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) {
+        replied += size_t(n);
+        continue;
+      }
+      if (n < 0 && errno == EAGAIN) continue;
+      close(halves[i].fd);
+      ++cut;
+      open(i);
+    }
+  }
+  player.join();
+  for (const pollfd& h : halves)
+    if (h.fd >= 0) close(h.fd);
+
+  RecordProperty("answered", answered);
+  RecordProperty("cut", cut);
+  EXPECT_TRUE(refused.empty()) << refused.size() << " refused, the first: " << refused.front();
+  EXPECT_GE(answered, 20);
+  EXPECT_GE(cut, kHalves) << "nginx cut no half head at its client_header_timeout";
+  EXPECT_EQ(replied, 0u);
+  // The servers saw the player's checks and nothing of the half heads.
+  EXPECT_EQ(one.Stop(), 0);
+  EXPECT_EQ(two.Stop(), 0);
+  const std::string logs = one.Log() + two.Log();
+  size_t checks = 0;
+  for (size_t at = logs.find("GET " + kCheckTarget); at != std::string::npos; at = logs.find("GET " + kCheckTarget, at + 1))
+    ++checks;
+  EXPECT_EQ(checks, size_t(answered)) << logs;
 }
 
 }  // namespace
