@@ -21,15 +21,15 @@
 #
 # The server and the attackers each raise their descriptor limit to the hard limit; this
 # script raises its own (ulimit -n) too, which they inherit.
-# Knobs from the environment: DURATION (seconds of wrk and the probe a mix, 20), CONNECTIONS
-# (wrk's, 4), MIXES ("none below-cap half-head idle"), IDLE (1000), SLOWLORIS (200),
-# SLOW_READERS (64), PER_ADDRESS (the crowd's connections an address, at least 20),
-# RECORDS (10000).
+# Knobs from the environment: SERVER (another zarovel-scores to attack, such as an older
+# build), DURATION (seconds of wrk and the probe a mix, 20), CONNECTIONS (wrk's, 4), MIXES
+# ("none below-cap half-head idle"), IDLE (1000), SLOWLORIS (200), SLOW_READERS (64),
+# PER_ADDRESS (the crowd's connections an address, at least 20), RECORDS (10000).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
-server_bin="$build/server/zarovel-scores"
+server_bin="$(realpath "${SERVER:-$build/server/zarovel-scores}")"
 attackers_bin="$build/benchmarks/score_attackers"
 duration="${DURATION:-20}"
 connections="${CONNECTIONS:-4}"
@@ -63,6 +63,7 @@ for mix in $mixes; do
   start_server "$db" --check-rate-limit 0
   fill_sqlite "$db"
   cap="$(sed -n 's/.*limits: max-connections \([0-9]*\),.*/\1/p' "$work/server.log" | head -n 1)"
+  cap="${cap:-4096}"  # a server that does not print its limits: the default cap
   per="${PER_ADDRESS:-$(( (cap * 6 / 5 + 252) / 253 ))}"
   [ "$per" -ge 20 ] || per=20
   crowd=$((253 * per))
