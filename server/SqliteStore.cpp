@@ -76,6 +76,9 @@ constexpr int64_t kLogKeptBytes = 2 << 20;
 // How long cutting the log waits for the readers of the older log to finish; it holds up this
 // process's writes meanwhile. It is tried again at the next occasion.
 constexpr int kTruncateWaitMs = 250;
+// After a write found the disk full, the room writes wait for: the longest log the store
+// lets grow before it cuts it.
+constexpr int64_t kRoomToWrite = kLogTruncateBytes;
 
 enum Statement {
   kBegin,
@@ -225,6 +228,11 @@ class Connection {
     // Also on the connection that migrates, which has no prepared statements; a failure
     // leaves nothing to do, since SQLite ends the transaction itself then.
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+  // Whether this connection's last failure was a write that found no room on the disk.
+  bool FoundDiskFull() const {
+    return (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_FULL || sqlite3_system_errno(db_) == ENOSPC;
   }
 
   // Whether the write-ahead log grew past SQLite's usual limit with this connection's commit.
@@ -410,8 +418,7 @@ class SqliteStore final : public ScoreStore {
         return counted.Step() ? counted.Int(0) : int64_t(0);
       });
     stats.LogBytes = LogBytes();
-    struct statvfs disk {};
-    if (statvfs(path_.c_str(), &disk) == 0) stats.FreeDiskBytes = int64_t(disk.f_bavail) * int64_t(disk.f_frsize);
+    stats.FreeDiskBytes = FreeDiskBytes();
     return stats;
   }
 
@@ -491,6 +498,27 @@ class SqliteStore final : public ScoreStore {
       return n;
     });
     return count - used - deleted;
+  }
+
+  // Once a write found the disk full, writes fail at once until kRoomToWrite is free again:
+  // otherwise every small write that still fits into room freed meanwhile (a log deleted or
+  // cut) would go through and the next one fail, and the log could not be cut for want of
+  // room to copy it into the file.
+  void WaitForRoom() {
+    if (!disk_full_) return;
+    const int64_t free = FreeDiskBytes();
+    if (free >= kRoomToWrite) {
+      disk_full_ = false;
+      return;
+    }
+    throw StoreError("SQLite: the disk is full (" + std::to_string(free >> 10) + " KiB free); writes resume at " +
+                     std::to_string(kRoomToWrite >> 20) + " MiB free: " + path_);
+  }
+
+  int64_t FreeDiskBytes() const {
+    struct statvfs disk {};
+    if (statvfs(path_.c_str(), &disk) != 0) return -1;
+    return int64_t(disk.f_bavail) * int64_t(disk.f_frsize);
   }
 
   int64_t LogBytes() const {
@@ -579,6 +607,7 @@ class SqliteStore final : public ScoreStore {
   // One transaction for the writes; when it fails, each of them fails with its error.
   void CommitTogether(const std::vector<QueuedWrite*>& batch) {
     try {
+      WaitForRoom();
       Use([&](Connection& c) {
         c.Begin();
         try {
@@ -586,6 +615,7 @@ class SqliteStore final : public ScoreStore {
           CheckFile(true);
           c.Commit();
         } catch (...) {
+          if (c.FoundDiskFull()) disk_full_ = true;
           c.Rollback();
           throw;
         }
@@ -652,6 +682,7 @@ class SqliteStore final : public ScoreStore {
   const int64_t max_records_;
   std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
   std::atomic<Clock::rep> last_write_{0};  // when this process last committed
+  std::atomic<bool> disk_full_{false};     // a write found the disk full, and no room was made since
   dev_t device_ = 0;  // the file opened at the start
   ino_t inode_ = 0;
   std::atomic<bool> lost_{false};
