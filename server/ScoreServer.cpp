@@ -3,8 +3,6 @@
 // single-flight world page, and the minute purge of expired tokens.
 #include "ScoreServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "ClientKey.h"
 #include "Log.h"
 #include "Submission.h"
 #include "WorldPage.h"
@@ -24,11 +23,6 @@ namespace {
 const char* const kPageTarget = "/cgi/version.pl?prg=Zarovel&show&type=0";
 
 int64_t UnixNow() { return int64_t(std::time(nullptr)); }
-
-bool IsIpAddress(const std::string& text) {
-  unsigned char address[sizeof(in6_addr)];
-  return inet_pton(AF_INET, text.c_str(), address) == 1 || inet_pton(AF_INET6, text.c_str(), address) == 1;
-}
 
 std::shared_ptr<const std::string> Text(std::string text) { return std::make_shared<const std::string>(std::move(text)); }
 
@@ -83,6 +77,7 @@ HttpLimits LimitsOf(const ServerOptions& options) {
   HttpLimits limits;
   limits.MaxConnections = options.MaxConnections;
   limits.MaxConnectionsPerAddress = options.MaxConnectionsPerAddress;
+  limits.Ipv6Prefix = options.Ipv6Prefix;
   limits.Uncapped = options.TrustedProxies;
   return limits;
 }
@@ -120,7 +115,9 @@ ScoreServer::ScoreServer(ScoreStore& store, const ServerOptions& options)
         Handle(std::move(request), std::move(respond));
       }),
       store_threads_(size_t(std::max(1, options.Threads))),
-      writes_(store) {}
+      writes_(store) {
+  for (const std::string& proxy : options.TrustedProxies) trusted_proxies_.insert(NormalAddress(proxy));
+}
 
 ScoreServer::~ScoreServer() {
   Stop();
@@ -131,11 +128,15 @@ ScoreServer::~ScoreServer() {
 void ScoreServer::Handle(HttpRequest request, HttpRespond respond) {
   const Query query(request.Target);
   const std::string client = ClientAddress(request);
+  const std::string key = ClientKey(client, options_.Ipv6Prefix);
   // Every reply names the client it was made for, for the log line.
-  HttpRespond answer = [client, respond = std::move(respond)](HttpReply reply) {
+  HttpRespond answer = [this, client, respond = std::move(respond)](HttpReply reply) {
+    if (reply.Status == 429) ++limited_;
+    if (reply.Status == 503) ++unavailable_;
     reply.Client = client;
     respond(std::move(reply));
   };
+  const bool head = request.Method == "HEAD";
   if (query.Path() == "/") {
     // The address alone leads to the world score page.
     HttpReply reply = Reply(302, "");
@@ -144,8 +145,17 @@ void ScoreServer::Handle(HttpRequest request, HttpRespond respond) {
   }
   if (query.Path() != "/cgi/version.pl") return answer(Refusal(404, "Not Found"));
   if (query.Value("prg") != "Zarovel") return answer(Refusal(400, "unknown program: prg is not Zarovel"));
-  if (query.Has("version")) return Check(client, std::move(answer));
-  if (query.Has("hs")) return Submit(query, client, std::move(answer));
+  if (query.Has("version")) return Check(key, head, std::move(answer));
+  if (query.Has("hs")) {
+    // A submission spends a token and stores a record: never for a HEAD, which asks only
+    // what a GET would answer.
+    if (head) {
+      HttpReply refused = Refusal(405, "a submission is a GET");
+      refused.Headers.emplace_back("Allow", "GET");
+      return answer(std::move(refused));
+    }
+    return Submit(query, client, key, std::move(answer));
+  }
   if (query.Has("show")) return Page(query, std::move(answer));
   answer(Refusal(400, "unknown request: the query names none of version, hs and show"));
 }
@@ -162,9 +172,14 @@ void ScoreServer::OnStore(HttpRespond respond, std::function<HttpReply()> work) 
   });
 }
 
-void ScoreServer::Check(const std::string& client, HttpRespond respond) {
+void ScoreServer::Check(const std::string& key, bool head, HttpRespond respond) {
+  if (head) {
+    // The headers of a check reply: a token is always kTokenLength characters long.
+    return respond(Reply(200, "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" +
+                                  std::string(kTokenLength, '-') + "|\n"));
+  }
   int retryAfter = 0;
-  if (!checks_.Allow(client, retryAfter)) return respond(TooMany("checks", retryAfter));
+  if (!checks_.Allow(key, retryAfter)) return respond(TooMany("checks", retryAfter));
   std::string token;
   try {
     token = NewToken();
@@ -174,17 +189,18 @@ void ScoreServer::Check(const std::string& client, HttpRespond respond) {
   // The fields after OK: the program, the version of this reply, the token's lifetime in
   // seconds, and the token, which the game reads between the fourth and the fifth "|".
   std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
-  writes_.AddToken(std::move(token), client, UnixNow() + kTokenLifetimeSeconds,
+  writes_.AddToken(std::move(token), key, UnixNow() + kTokenLifetimeSeconds,
                    [respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
                      respond(error ? StoreFailed(error) : Reply(200, text));
                    });
 }
 
-void ScoreServer::Submit(const Query& query, const std::string& client, HttpRespond respond) {
+void ScoreServer::Submit(const Query& query, const std::string& client, const std::string& key,
+                         HttpRespond respond) {
   const size_t payloads = query.Count("inf");
   if (payloads != 1) return respond(Refusal(400, payloads == 0 ? "no payload: inf is missing" : "more than one inf"));
   int retryAfter = 0;
-  if (!submissions_.Allow(client, retryAfter)) return respond(TooMany("submissions", retryAfter));
+  if (!submissions_.Allow(key, retryAfter)) return respond(TooMany("submissions", retryAfter));
   const SubmissionCheck check = CheckSubmission(query.Value("inf"));
   if (!check.Value) return respond(Refusal(400, check.Reason));
   const Submission& s = *check.Value;
@@ -221,20 +237,20 @@ std::string ScoreServer::ClientAddress(const HttpRequest& request) const {
   // Behind a trusted proxy, the client is the address the proxy added last to
   // X-Forwarded-For (the ones before it are whatever the client claimed). From any other
   // peer the header is the client's own word, and ignored.
-  const auto& proxies = options_.TrustedProxies;
-  if (request.ForwardedFor.empty() || std::find(proxies.begin(), proxies.end(), request.Peer) == proxies.end())
-    return request.Peer;
+  if (request.ForwardedFor.empty() || trusted_proxies_.count(NormalAddress(request.Peer)) == 0) return request.Peer;
   const std::string& forwarded = request.ForwardedFor.back();
   const size_t comma = forwarded.rfind(',');
   std::string last = comma == std::string::npos ? forwarded : forwarded.substr(comma + 1);
   const size_t begin = last.find_first_not_of(" \t");
   const size_t end = last.find_last_not_of(" \t");
   last = begin == std::string::npos ? std::string() : last.substr(begin, end - begin + 1);
-  return IsIpAddress(last) ? last : request.Peer;
+  const std::string address = NormalAddress(last);
+  return address.empty() ? request.Peer : address;
 }
 
 std::shared_ptr<const std::string> ScoreServer::ReadyPage() {
   std::lock_guard<std::mutex> lock(page_mutex_);
+  if (page_ && Clock::now() < store_failed_until_) return page_;
   if (!page_ || page_made_ <= page_dropped_) return nullptr;
   if (Clock::now() - page_made_ < kPageFreshFor || page_making_) return page_;
   return nullptr;
@@ -245,6 +261,10 @@ std::shared_ptr<const std::string> ScoreServer::WorldPage() {
   for (;;) {
     const bool current = page_ && page_made_ > page_dropped_;
     if (current && (Clock::now() - page_made_ < kPageFreshFor || page_making_)) return page_;
+    if (Clock::now() < store_failed_until_) {
+      if (page_) return page_;
+      throw StoreError("the score store could not be read a moment ago");
+    }
     if (!page_making_) break;
     // Another request is making the page, and the last one misses a record this process
     // stored: wait for it (or, when it began before the record, for it to end and begin anew).
@@ -256,10 +276,15 @@ std::shared_ptr<const std::string> ScoreServer::WorldPage() {
   std::shared_ptr<const std::string> page;
   try {
     page = Text(WorldPageHtml(store_.Top(kWorldPageRows)));
-  } catch (...) {
+  } catch (const std::exception& e) {
+    // The store is stuck or failing: the last page made is served for a while, and those
+    // waiting for this one take it, rather than each waiting for the store in turn.
+    LogStore(std::string("the world page could not be made: ") + e.what());
     lock.lock();
     page_making_ = false;
+    store_failed_until_ = Clock::now() + kPageFreshFor;
     page_made_wake_.notify_all();
+    if (page_) return page_;
     throw;
   }
   lock.lock();
@@ -274,6 +299,16 @@ std::shared_ptr<const std::string> ScoreServer::WorldPage() {
 }
 
 int ScoreServer::Bind() { return http_.Bind(options_.Host, options_.Port); }
+
+std::string ScoreServer::Limits() const {
+  char timeout[32];
+  std::snprintf(timeout, sizeof timeout, "%g", double(options_.DbTimeout.count()) / 1000);
+  return "max-connections " + std::to_string(http_.MaxConnections()) + ", max-connections-per-address " +
+         std::to_string(options_.MaxConnectionsPerAddress) + ", rate-limit " + std::to_string(options_.RateLimit) +
+         ", check-rate-limit " + std::to_string(options_.CheckRateLimit) + ", max-tokens " +
+         std::to_string(options_.MaxTokens) + ", max-records " + std::to_string(options_.MaxRecords) +
+         ", db-timeout " + timeout + " s, ipv6-prefix " + std::to_string(options_.Ipv6Prefix);
+}
 
 void ScoreServer::Serve() {
   purger_ = std::thread([this] { PurgeLoop(); });
@@ -298,12 +333,36 @@ void ScoreServer::PurgeLoop() {
     try {
       const int64_t purged = store_.PurgeTokens(UnixNow());
       if (purged > 0) WriteLogLine(LogTime() + " purged " + std::to_string(purged) + " expired tokens");
+      const int64_t dropped = store_.TrimRecords();
+      if (dropped > 0) WriteLogLine(LogTime() + " dropped the " + std::to_string(dropped) + " lowest records beyond " +
+                                    std::to_string(options_.MaxRecords));
     } catch (const std::exception& e) {
-      WriteLogLine(LogTime() + " purging expired tokens failed: " + LogSafe(e.what(), 400));
+      LogStore(std::string("the minute's purge failed: ") + e.what());
     }
     lock.lock();
     purge_wake_.wait_for(lock, std::chrono::seconds(kPurgeEverySeconds), [this] { return stopping_.load(); });
+    if (!stopping_) {
+      lock.unlock();
+      LogStats();
+      lock.lock();
+    }
   }
+}
+
+void ScoreServer::LogStats() {
+  const Counted now{http_.Evictions(), limited_.load(), unavailable_.load()};
+  ScoreStore::StoreStats stats;
+  try {
+    stats = store_.Stats();
+  } catch (const std::exception&) {
+    // Unknown figures stay -1; the store's trouble shows in the 503s.
+  }
+  WriteLogLine(LogTime() + " STATS connections " + std::to_string(http_.Connections()) + " evictions " +
+               std::to_string(now.Evictions - counted_.Evictions) + " refused-429 " +
+               std::to_string(now.Limited - counted_.Limited) + " refused-503 " +
+               std::to_string(now.Unavailable - counted_.Unavailable) + " tokens " + std::to_string(stats.Tokens) +
+               " wal-bytes " + std::to_string(stats.LogBytes) + " free-bytes " + std::to_string(stats.FreeDiskBytes));
+  counted_ = now;
 }
 
 }  // namespace scores

@@ -56,7 +56,10 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<scores::ScoreStore> store;
   try {
-    store = scores::OpenStore(options.Db, {.Connections = options.DbConnections, .MaxTokens = options.MaxTokens});
+    store = scores::OpenStore(options.Db, {.Connections = options.DbConnections,
+                                           .MaxTokens = options.MaxTokens,
+                                           .MaxRecords = options.MaxRecords,
+                                           .Timeout = options.DbTimeout});
   } catch (const std::exception& e) {
     std::cerr << "zarovel-scores: " << e.what() << "\n";
     return 1;
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
   }
   const std::string host = options.Host.find(':') != std::string::npos ? "[" + options.Host + "]" : options.Host;
   std::cerr << "zarovel-scores: listening on " << host << ":" << port << ", store " << Shown(options.Db)
-            << " (schema version " << store->SchemaVersion() << ")" << std::endl;
+            << " (schema version " << store->SchemaVersion() << "); limits: " << server.Limits() << std::endl;
 
   std::atomic<bool> signalled{false};
   std::thread stopper([&server, &signalled, stopSignals] {
