@@ -585,7 +585,7 @@ class SqliteStore final : public ScoreStore {
     std::unique_lock<std::mutex> lock(queue_mutex_);
     queue_.push_back(&mine);
     while (!mine.Done) {
-      if (writing_) {
+      if (writing_ || truncate_waiting_) {
         written_.wait(lock);
         continue;
       }
@@ -602,6 +602,27 @@ class SqliteStore final : public ScoreStore {
     }
     if (mine.Error) std::rethrow_exception(mine.Error);
     return std::move(*result);
+  }
+
+  // Cuts the log in this process's writers' turn: SQLite's lock for writing is taken again
+  // by the next batch within microseconds of its release, which a checkpoint waiting for it
+  // with pauses in between would never see free. The turn first, then a connection, as the
+  // writers take them.
+  void TruncateInTurn() {
+    std::unique_lock<std::mutex> lock(queue_mutex_);
+    truncate_waiting_ = true;
+    written_.wait(lock, [this] { return !writing_; });
+    truncate_waiting_ = false;
+    writing_ = true;
+    lock.unlock();
+    try {
+      Use([](Connection& c) { return c.Truncate(); });
+    } catch (const std::exception&) {
+      // The store fails; the operations that come say so.
+    }
+    lock.lock();
+    writing_ = false;
+    written_.notify_all();
   }
 
   // One transaction for the writes; when it fails, each of them fails with its error.
@@ -657,13 +678,12 @@ class SqliteStore final : public ScoreStore {
                         now.time_since_epoch().count() - last_write_ >=
                             std::chrono::duration_cast<Clock::duration>(kIdleBeforeTruncate).count();
       const bool truncate = log >= kLogTruncateBytes || (idle && log > 0);
-      if (truncate || due) {
+      if (truncate) {
+        TruncateInTurn();
+      } else if (due) {
         try {
-          Use([&](Connection& c) {
-            if (truncate)
-              c.Truncate();
-            else
-              c.Checkpoint();
+          Use([](Connection& c) {
+            c.Checkpoint();
             return 0;
           });
         } catch (const std::exception&) {
@@ -694,6 +714,7 @@ class SqliteStore final : public ScoreStore {
   std::condition_variable written_;
   std::vector<QueuedWrite*> queue_;
   bool writing_ = false;
+  bool truncate_waiting_ = false;  // the log is to be cut before the next batch
   int version_ = 0;
   std::mutex checkpoint_mutex_;
   std::condition_variable checkpoint_wake_;
