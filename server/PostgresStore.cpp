@@ -49,8 +49,7 @@ const std::vector<std::vector<const char*>> kMigrations = {
         // Every token row is deleted within ten minutes: the table is vacuumed after a small
         // share of it changed, without pauses, so its dead rows are reused rather than piled.
         "ALTER TABLE tokens SET (autovacuum_vacuum_scale_factor = 0.02, autovacuum_vacuum_threshold = 1000,"
-        " autovacuum_vacuum_insert_scale_factor = 0.05, autovacuum_vacuum_cost_delay = 0,"
-        " autovacuum_analyze_scale_factor = 0.05)",
+        " autovacuum_vacuum_cost_delay = 0, autovacuum_analyze_scale_factor = 0.05)",
     },
 };
 
