@@ -176,13 +176,18 @@ inline void ExecSql(const std::string& db, const std::string& sql) {
 }
 
 // The built zarovel-scores, started on 127.0.0.1 at a port the system picks; stopped with
-// SIGTERM when the value goes, unless the test stopped it.
+// SIGTERM when the value goes, unless the test stopped it. `launcher` runs it (such as
+// prlimit with its arguments), in the same process.
 class ServerProcess {
  public:
-  ServerProcess(const std::string& folder, const std::string& db, const std::vector<std::string>& extra = {}) {
+  ServerProcess(const std::string& folder, const std::string& db, const std::vector<std::string>& extra = {},
+                const std::vector<std::string>& launcher = {}) {
     static int started = 0;
     log_ = folder + "/server" + std::to_string(++started) + ".log";
-    std::vector<std::string> argv = {ZAROVEL_SCORES, "--listen", "127.0.0.1:0", "--db", db};
+    std::vector<std::string> argv = launcher;
+    for (const std::string& arg : {std::string(ZAROVEL_SCORES), std::string("--listen"), std::string("127.0.0.1:0"),
+                                   std::string("--db"), db})
+      argv.push_back(arg);
     argv.insert(argv.end(), extra.begin(), extra.end());
     pid_ = Spawn(argv, log_);
     if (pid_ < 0) throw std::runtime_error("cannot start " + std::string(ZAROVEL_SCORES));
