@@ -18,15 +18,15 @@ bool ConnectionTable::Admit(TableConnection* connection, std::weak_ptr<TableConn
     auto evict = [&](TableConnection* victim) {
       if (victim == nullptr) return false;
       std::string victimKey = entries_.at(victim).Key;
-      closing.emplace_back(Remove(victim), std::move(victimKey));
+      closing.emplace_back(Retire(victim), std::move(victimKey));
       ++evictions_;
       return true;
     };
     const auto own = keys_.find(key);
-    const bool pressure = entries_.size() > max_connections_ / 2;
+    const bool pressure = Live() > max_connections_ / 2;
     if (!exempt && pressure && own != keys_.end() && own->second.Count >= max_per_key_)
       admitted = evict(OwnVictim(key));
-    if (admitted && entries_.size() >= max_connections_) admitted = evict(FairShareVictim());
+    if (admitted && Live() >= max_connections_) admitted = evict(FairShareVictim());
     if (admitted) {
       Entry& entry = entries_[connection];
       entry.Handle = std::move(handle);
@@ -51,7 +51,7 @@ bool ConnectionTable::Admit(TableConnection* connection, std::weak_ptr<TableConn
 void ConnectionTable::SetPhase(TableConnection* connection, Phase phase) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = entries_.find(connection);
-  if (it == entries_.end() || it->second.Now == phase) return;
+  if (it == entries_.end() || it->second.Closing || it->second.Now == phase) return;
   Entry& entry = it->second;
   KeyState& state = keys_.at(entry.Key);
   const Rank rank{entry.Proven, entry.Order};
@@ -66,7 +66,7 @@ void ConnectionTable::Replied(TableConnection* connection, int status) {
   if (status < 200 || status >= 400) return;
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = entries_.find(connection);
-  if (it == entries_.end() || it->second.Proven) return;
+  if (it == entries_.end() || it->second.Closing || it->second.Proven) return;
   Entry& entry = it->second;
   KeyState& state = keys_.at(entry.Key);
   if (state.Evictable.erase(Rank{false, entry.Order}) != 0) state.Evictable.emplace(Rank{true, entry.Order}, connection);
@@ -75,7 +75,14 @@ void ConnectionTable::Replied(TableConnection* connection, int status) {
 
 void ConnectionTable::Leave(TableConnection* connection) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (entries_.count(connection) != 0) Remove(connection);
+  const auto it = entries_.find(connection);
+  if (it == entries_.end()) return;
+  if (!it->second.Closing) {
+    Remove(connection);
+    return;
+  }
+  --closing_;
+  entries_.erase(it);
 }
 
 void ConnectionTable::CloseUnserved() {
@@ -83,7 +90,7 @@ void ConnectionTable::CloseUnserved() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [connection, entry] : entries_)
-      if (entry.Now != Phase::Serving) closing.push_back(entry.Handle);
+      if (!entry.Closing && entry.Now != Phase::Serving) closing.push_back(entry.Handle);
   }
   for (const auto& weak : closing)
     if (const auto connection = weak.lock()) connection->CloseSoon();
@@ -96,7 +103,12 @@ void ConnectionTable::SetMaxConnections(size_t maxConnections) {
 
 size_t ConnectionTable::Count() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return entries_.size();
+  return Live();
+}
+
+size_t ConnectionTable::Closing() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closing_;
 }
 
 size_t ConnectionTable::MaxConnections() {
@@ -137,10 +149,23 @@ TableConnection* ConnectionTable::FairShareVictim() const {
   return oldest;
 }
 
+std::weak_ptr<TableConnection> ConnectionTable::Retire(TableConnection* connection) {
+  Entry& entry = entries_.at(connection);
+  Uncount(entry);
+  entry.Closing = true;
+  ++closing_;
+  return entry.Handle;
+}
+
 std::weak_ptr<TableConnection> ConnectionTable::Remove(TableConnection* connection) {
   const auto it = entries_.find(connection);
-  Entry& entry = it->second;
-  std::weak_ptr<TableConnection> handle = std::move(entry.Handle);
+  std::weak_ptr<TableConnection> handle = std::move(it->second.Handle);
+  Uncount(it->second);
+  entries_.erase(it);
+  return handle;
+}
+
+void ConnectionTable::Uncount(const Entry& entry) {
   const auto state = keys_.find(entry.Key);
   state->second.Evictable.erase(Rank{entry.Proven, entry.Order});
   if (state->second.Count == 1) {
@@ -149,8 +174,6 @@ std::weak_ptr<TableConnection> ConnectionTable::Remove(TableConnection* connecti
   } else {
     Recount(state->second, entry.Key, state->second.Count - 1);
   }
-  entries_.erase(it);
-  return handle;
 }
 
 void ConnectionTable::Recount(KeyState& state, const std::string& key, size_t count) {

@@ -51,7 +51,10 @@ class ConnectionTable {
   // The cap, lowered once the descriptor limit is known.
   void SetMaxConnections(size_t maxConnections);
 
+  // Open connections, not counting those closed to make room that have not yet finished
+  // closing; and those.
   size_t Count();
+  size_t Closing();
   size_t MaxConnections();
   // Connections closed to admit others, and newcomers turned away, since the start.
   uint64_t Evictions();
@@ -66,6 +69,7 @@ class ConnectionTable {
     Phase Now = Phase::Idle;
     bool Proven = false;
     bool Exempt = false;
+    bool Closing = false;  // closed to make room; its own loop has yet to close it
     uint64_t Order = 0;
   };
   struct KeyState {
@@ -77,8 +81,13 @@ class ConnectionTable {
   // The connection to close for a newcomer of `key` over the per-key cap, or over the total.
   TableConnection* OwnVictim(const std::string& key) const;
   TableConnection* FairShareVictim() const;
-  // Removes an entry and lets its connection go; the caller closes it outside the lock.
+  // Takes a connection out of the counts and lets it go; the caller closes it outside the
+  // lock. A retired connection stays listed as closing until it leaves.
   std::weak_ptr<TableConnection> Remove(TableConnection* connection);
+  std::weak_ptr<TableConnection> Retire(TableConnection* connection);
+  // Takes the entry out of its key's counts and eviction order.
+  void Uncount(const Entry& entry);
+  size_t Live() const { return entries_.size() - closing_; }
   void Recount(KeyState& state, const std::string& key, size_t count);
 
   size_t max_connections_;
@@ -87,6 +96,7 @@ class ConnectionTable {
   std::unordered_map<TableConnection*, Entry> entries_;
   std::unordered_map<std::string, KeyState> keys_;
   std::set<std::pair<size_t, std::string>> by_count_;  // the keys not exempt, fewest first
+  size_t closing_ = 0;
   uint64_t next_order_ = 0;
   uint64_t evictions_ = 0;
   uint64_t refusals_ = 0;

@@ -35,6 +35,11 @@ constexpr size_t kDrainBytes = 64 * 1024 * 1024;
 constexpr milliseconds kDrainTime{2000};
 // How long a failed accept (no descriptor left) waits before the next.
 constexpr milliseconds kAcceptRetry{50};
+// Connections closed to make room are closed by their own loops, a moment later. While this
+// many still hold their descriptors, accepting pauses briefly so the loops catch up, rather
+// than running out of descriptors under a crowd that reconnects as fast as it is cut.
+constexpr size_t kMostClosing = 64;
+constexpr milliseconds kCatchUp{2};
 // Descriptors kept for the store, the log and the listening socket beyond the connections.
 constexpr rlim_t kSpareDescriptors = 128;
 // Empty lines allowed before a request line (a client may end its last request with a
@@ -387,6 +392,7 @@ void HttpServer::Impl::Accept() {
     if (error == asio::error::operation_aborted || !self->acceptor->is_open()) return;
     if (error) {
       // Most likely no descriptor is left: wait a moment rather than spin.
+      LogConnection("-", "not accepted: " + error.message());
       auto timer = std::make_shared<asio::steady_timer>(*self->loops.front(), kAcceptRetry);
       timer->async_wait([self, timer](beast::error_code) { self->Accept(); });
       return;
@@ -406,7 +412,9 @@ void HttpServer::Impl::Accept() {
     } else {
       LogConnection(key, "refused: too many connections, none of them free to close");
     }
-    self->Accept();
+    if (self->table.Closing() < kMostClosing) return self->Accept();
+    auto timer = std::make_shared<asio::steady_timer>(*self->loops.front(), kCatchUp);
+    timer->async_wait([self, timer](beast::error_code) { self->Accept(); });
   });
 }
 

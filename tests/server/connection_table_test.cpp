@@ -122,6 +122,12 @@ TEST_F(Table, LeavingForgetsAndStoppingClosesAllButThoseBeingAnswered) {
   EXPECT_NE(Open("192.0.2.4"), nullptr);
   EXPECT_EQ(table.Count(), 2u);
   EXPECT_EQ(table.Evictions(), 1u);
+  // The connection closed to make room holds its descriptor until its loop has closed it.
+  EXPECT_EQ(table.Closing(), 1u);
+  table.SetPhase(b, Phase::Reading);
+  table.Leave(b);
+  EXPECT_EQ(table.Closing(), 0u);
+  EXPECT_EQ(table.Count(), 2u);
 }
 
 }  // namespace
