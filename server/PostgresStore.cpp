@@ -228,18 +228,12 @@ class PostgresStore final : public ScoreStore {
 
   int64_t TrimRecords() override {
     if (max_records_ == 0) return 0;
-    const int64_t excess = RecordCount() - max_records_;
-    int64_t total = 0;
-    while (total < excess) {
-      const int64_t trimmed = Use([&](pqxx::connection& c) {
+    return DeleteInBatches(RecordCount() - max_records_, kPurgeBatch, [this](int64_t n) {
+      return Use([n](pqxx::connection& c) {
         pqxx::nontransaction w(c);
-        return int64_t(w.exec_prepared("trim_records", std::min(kPurgeBatch, excess - total)).affected_rows());
+        return int64_t(w.exec_prepared("trim_records", n).affected_rows());
       });
-      total += trimmed;
-      if (trimmed == 0) break;
-      std::this_thread::yield();
-    }
-    return total;
+    });
   }
 
   // The database's log and disk are the database server's: not known here.

@@ -394,19 +394,13 @@ class SqliteStore final : public ScoreStore {
 
   int64_t TrimRecords() override {
     if (max_records_ == 0) return 0;
-    const int64_t excess = RecordCount() - max_records_;
-    int64_t total = 0;
-    while (total < excess) {
-      const int64_t trimmed = Write([&](Connection& c) {
+    return DeleteInBatches(RecordCount() - max_records_, kPurgeBatch, [this](int64_t n) {
+      return Write([n](Connection& c) {
         Connection::Run trim(c, kTrimRecords);
-        trim.Bind(1, std::min(kPurgeBatch, excess - total)).Done();
+        trim.Bind(1, n).Done();
         return int64_t(trim.Changes());
       });
-      total += trimmed;
-      if (trimmed == 0) break;
-      std::this_thread::yield();
-    }
-    return total;
+    });
   }
 
   StoreStats Stats() override {

@@ -3,6 +3,7 @@
 #include "Store.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "PostgresStore.h"
 #include "SqliteStore.h"
@@ -61,15 +62,26 @@ int64_t TokenBound::Excess(int64_t count) const {
 
 void TokenBound::Purged(int64_t count) { counted_ -= count; }
 
+int64_t DeleteInBatches(int64_t wanted, int64_t batch, const std::function<int64_t(int64_t)>& deleteSome) {
+  int64_t total = 0;
+  while (total < wanted) {
+    const int64_t deleted = deleteSome(std::min(batch, wanted - total));
+    if (deleted == 0) break;
+    total += deleted;
+    std::this_thread::yield();
+  }
+  return total;
+}
+
 std::vector<KeyTokens> KeyTrims(std::vector<KeyTokens> held, int64_t floor, int64_t needed, int64_t* level) {
   if (needed <= 0) return {};
   std::sort(held.begin(), held.end(), [](const KeyTokens& a, const KeyTokens& b) { return a.Count > b.Count; });
   // What deleting every key's tokens beyond `level` frees; it shrinks as the level rises.
-  auto freed = [&held](int64_t level) {
+  auto freed = [&held](int64_t at) {
     int64_t total = 0;
     for (const KeyTokens& k : held) {
-      if (k.Count <= level) break;
-      total += k.Count - level;
+      if (k.Count <= at) break;
+      total += k.Count - at;
     }
     return total;
   };

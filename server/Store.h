@@ -164,4 +164,9 @@ std::vector<KeyTokens> KeyTrims(std::vector<KeyTokens> held, int64_t floor, int6
 
 bool IsPostgresUri(std::string_view db);
 
+// Deletes `wanted` rows in short batches, each its own write, so other writes go on between:
+// `deleteSome(n)` deletes up to n (at most `batch`) and says how many it did. Stops early
+// when a batch deletes none; how many went in all.
+int64_t DeleteInBatches(int64_t wanted, int64_t batch, const std::function<int64_t(int64_t)>& deleteSome);
+
 }  // namespace scores

@@ -99,6 +99,16 @@ struct HostileClients : ::testing::Test {
     setrlimit(RLIMIT_NOFILE, &limit);
   }
   int64_t Stored() { return scores::OpenStore(db, 1)->RecordCount(); }
+  int Tokens() {
+    sqlite3* handle = nullptr;
+    sqlite3_open(db.c_str(), &handle);
+    sqlite3_stmt* count = nullptr;
+    sqlite3_prepare_v2(handle, "SELECT count(*) FROM tokens", -1, &count, nullptr);
+    const int tokens = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int(count, 0) : -1;
+    sqlite3_finalize(count);
+    sqlite3_close(handle);
+    return tokens;
+  }
 };
 
 // One request from an attacker's address; everything that came back within 10 s.
@@ -226,14 +236,7 @@ TEST_F(HostileClients, ChecksAreLimitedPerAddressAndEachMakesOneToken) {
   EXPECT_NE(refused.Reply.find("ERROR|too many checks from this address"), std::string::npos);
   // Another address has its own limit, and the refused checks made no token.
   EXPECT_EQ(Once(server.Port(), check, 8).Status, 200);
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-  sqlite3_stmt* count = nullptr;
-  sqlite3_prepare_v2(handle, "SELECT count(*) FROM tokens", -1, &count, nullptr);
-  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(count, 0), 6);
-  sqlite3_finalize(count);
-  sqlite3_close(handle);
+  EXPECT_EQ(Tokens(), 6);
 }
 
 
@@ -481,14 +484,7 @@ TEST_F(HostileClients, HeadsAreReadAsHttpWants) {
     row.Judge(outcome);
   }
   // The checks answered 200 made one token each; the HEAD check none.
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-  sqlite3_stmt* count = nullptr;
-  sqlite3_prepare_v2(handle, "SELECT count(*) FROM tokens", -1, &count, nullptr);
-  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(count, 0), 4);
-  sqlite3_finalize(count);
-  sqlite3_close(handle);
+  EXPECT_EQ(Tokens(), 4);
 }
 
 }  // namespace
