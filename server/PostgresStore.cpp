@@ -287,21 +287,15 @@ class PostgresStore final : public ScoreStore {
     });
     int64_t deleted = 0;
     if (used < excess) {
-      // The keys holding more than half the last level: enough, unless many more keys came.
-      std::vector<KeyTokens> trims;
-      int64_t level = 0;
-      for (int64_t floor = last_level_ / 2;; floor = 0) {
-        std::vector<KeyTokens> held;
-        Use([&](pqxx::connection& c) {
+      const std::vector<KeyTokens> trims = bound_.KeysToTrim(excess - used, [this](int64_t floor) {
+        return Use([floor](pqxx::connection& c) {
           pqxx::nontransaction w(c);
+          std::vector<KeyTokens> held;
           for (const pqxx::row& row : w.exec_prepared("heavy_keys", floor))
             held.push_back({row[0].as<std::string>(), row[1].as<int64_t>()});
-          return 0;
+          return held;
         });
-        trims = KeyTrims(std::move(held), floor, excess - used, &level);
-        if (!trims.empty() || floor == 0) break;
-      }
-      last_level_ = level;
+      });
       if (!trims.empty()) {
         std::string counts = "{";
         for (const KeyTokens& trim : trims) counts += (counts.size() > 1 ? "," : "") + std::to_string(trim.Count);
@@ -372,7 +366,6 @@ class PostgresStore final : public ScoreStore {
   const int64_t max_records_;
   const int64_t vacuum_after_;
   std::atomic<int64_t> deleted_since_vacuum_{0};
-  std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
   TokenBound bound_;
   ConnectionPool<pqxx::connection> pool_;
   int version_ = 0;

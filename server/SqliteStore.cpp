@@ -482,21 +482,15 @@ class SqliteStore final : public ScoreStore {
       return int64_t(run.Changes());
     });
     if (used >= excess) return count - used;
-    // The keys holding more than half the last level: enough, unless many more keys came.
-    std::vector<KeyTokens> trims;
-    int64_t level = 0;
-    for (int64_t floor = last_level_ / 2;; floor = 0) {
-      std::vector<KeyTokens> held;
-      Use([&](Connection& c) {
+    const std::vector<KeyTokens> trims = bound_.KeysToTrim(excess - used, [this](int64_t floor) {
+      return Use([floor](Connection& c) {
+        std::vector<KeyTokens> held;
         Connection::Run run(c, kHeavyKeys);
         run.Bind(1, floor);
         while (run.Step()) held.push_back({run.Text(0), run.Int(1)});
-        return 0;
+        return held;
       });
-      trims = KeyTrims(std::move(held), floor, excess - used, &level);
-      if (!trims.empty() || floor == 0) break;
-    }
-    last_level_ = level;
+    });
     const int64_t deleted = Write([&](Connection& c) {
       int64_t n = 0;
       for (const KeyTokens& trim : trims) {
@@ -709,7 +703,6 @@ class SqliteStore final : public ScoreStore {
   const std::string path_;
   const int timeout_ms_;
   const int64_t max_records_;
-  std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
   std::atomic<Clock::rep> last_write_{0};  // when this process last committed
   std::atomic<bool> disk_full_{false};     // a write found the disk full, and no room was made since
   dev_t device_ = 0;  // the file opened at the start

@@ -55,6 +55,18 @@ int64_t TokenBound::Estimate() const {
   return std::max<int64_t>(counted_.load() + added_.load(), 0);
 }
 
+std::vector<KeyTokens> TokenBound::KeysToTrim(int64_t needed,
+                                              const std::function<std::vector<KeyTokens>(int64_t)>& heldOver) {
+  std::vector<KeyTokens> trims;
+  int64_t level = 0;
+  for (int64_t floor = last_level_ / 2;; floor = 0) {
+    trims = KeyTrims(heldOver(floor), floor, needed, &level);
+    if (!trims.empty() || floor == 0) break;
+  }
+  last_level_ = level;
+  return trims;
+}
+
 int64_t TokenBound::Excess(int64_t count) const {
   if (max_ == 0 || count <= max_) return 0;
   return std::min(count, count - max_ + batch_);

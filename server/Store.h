@@ -122,6 +122,12 @@ std::unique_ptr<ScoreStore> OpenStore(const std::string& db, int connections, in
 // KeyTrims); so the next Batch() additions need no deleting, and it costs about one count
 // and one trim per Batch() checks. Processes sharing a database may each add up to a batch
 // before they count: the table holds at most a batch per process more than the bound.
+// How many tokens a key holds, or is to lose.
+struct KeyTokens {
+  std::string Key;
+  int64_t Count = 0;
+};
+
 class TokenBound {
  public:
   explicit TokenBound(int64_t maxTokens);
@@ -137,6 +143,11 @@ class TokenBound {
   // The table's size as last counted plus what this process added since; -1 before the
   // first count.
   int64_t Estimate() const;
+  // Which keys lose how many of their oldest tokens so that `needed` go (KeyTrims).
+  // `heldOver(floor)` reads the keys holding more than `floor` tokens, with their counts: first
+  // over half the level the last trim kept, which is enough unless many more keys came, and
+  // then, when it was not, over none.
+  std::vector<KeyTokens> KeysToTrim(int64_t needed, const std::function<std::vector<KeyTokens>(int64_t)>& heldOver);
 
  private:
   const int64_t max_;
@@ -145,12 +156,7 @@ class TokenBound {
   std::atomic<int64_t> added_{0};  // tokens this process added since
   std::atomic<bool> busy_{false};  // a caller is counting
   std::atomic<bool> counted_once_{false};
-};
-
-// How many tokens a key holds, or is to lose.
-struct KeyTokens {
-  std::string Key;
-  int64_t Count = 0;
+  std::atomic<int64_t> last_level_{0};  // the level the last trim of the tokens kept
 };
 
 // Which tokens go when `needed` must go, taken from the keys holding the most: the highest
