@@ -449,7 +449,6 @@ int HttpServer::Bind(const std::string& host, int port) {
 size_t HttpServer::MaxConnections() const { return impl_->table.MaxConnections(); }
 size_t HttpServer::Connections() const { return impl_->table.Count(); }
 uint64_t HttpServer::Evictions() const { return impl_->table.Evictions(); }
-uint64_t HttpServer::Refusals() const { return impl_->table.Refusals(); }
 
 void HttpServer::Run() {
   if (!impl_->stopping) impl_->Accept();

@@ -86,11 +86,9 @@ class HttpServer {
   int Bind(const std::string& host, int port);
   // The connection cap in effect (after Bind, what the descriptors allow).
   size_t MaxConnections() const;
-  // Open connections now; connections closed to admit others, and newcomers turned away at a
-  // cap, since the start.
+  // Open connections now, and connections closed to admit others since the start.
   size_t Connections() const;
   uint64_t Evictions() const;
-  uint64_t Refusals() const;
   // Runs the event loops until Stop() and the requests under way end.
   void Run();
   // From any thread: no new connections, idle ones and unfinished heads are closed, and

@@ -62,6 +62,12 @@ HttpReply StoreFailed(std::exception_ptr error) {
   return reply;
 }
 
+// The fields after OK: the program, the version of this reply, the token's lifetime in
+// seconds, and the token, which the game reads between the fourth and the fifth "|".
+std::string CheckReply(const std::string& token) {
+  return "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
+}
+
 HttpReply PageReply(std::shared_ptr<const std::string> page) {
   HttpReply reply;
   reply.ContentType = "text/html; charset=utf-8";
@@ -173,11 +179,8 @@ void ScoreServer::OnStore(HttpRespond respond, std::function<HttpReply()> work) 
 }
 
 void ScoreServer::Check(const std::string& key, bool head, HttpRespond respond) {
-  if (head) {
-    // The headers of a check reply: a token is always kTokenLength characters long.
-    return respond(Reply(200, "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" +
-                                  std::string(kTokenLength, '-') + "|\n"));
-  }
+  // The headers of a check reply, of the same length: a token is always kTokenLength long.
+  if (head) return respond(Reply(200, CheckReply(std::string(kTokenLength, '-'))));
   int retryAfter = 0;
   if (!checks_.Allow(key, retryAfter)) return respond(TooMany("checks", retryAfter));
   std::string token;
@@ -186,9 +189,7 @@ void ScoreServer::Check(const std::string& key, bool head, HttpRespond respond) 
   } catch (...) {
     return respond(StoreFailed(std::current_exception()));
   }
-  // The fields after OK: the program, the version of this reply, the token's lifetime in
-  // seconds, and the token, which the game reads between the fourth and the fifth "|".
-  std::string text = "OK|Zarovel|1|" + std::to_string(kTokenLifetimeSeconds) + "|" + token + "|\n";
+  std::string text = CheckReply(token);
   writes_.AddToken(std::move(token), key, UnixNow() + kTokenLifetimeSeconds,
                    [respond = std::move(respond), text = std::move(text)](std::exception_ptr error) {
                      respond(error ? StoreFailed(error) : Reply(200, text));

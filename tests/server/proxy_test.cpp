@@ -96,14 +96,30 @@ class Nginx {
   pid_t pid_ = -1;
 };
 
-TEST(Proxy, TheExampleStoresTheProxysViewAndNeverABodysRequest) {
+// A site as the README lays it out: two servers on one store, trusting the proxy in front,
+// behind the example's nginx (with `changes` made to it) on a free port.
+struct Site {
+  explicit Site(const std::vector<std::pair<std::string, std::string>>& changes = {})
+      : db(NewStoreDatabase(Backend::Sqlite, folder.Path().string())),
+        one(folder.Path().string(), db, Options()),
+        two(folder.Path().string(), db, Options()),
+        port(FreePort()),
+        nginx(folder.Path(), port, one.Port(), two.Port(), changes) {}
+  static std::vector<std::string> Options() { return {"--rate-limit", "0", "--trust-proxy", "127.0.0.1"}; }
+
   TempFolder folder;
-  const std::string db = NewStoreDatabase(Backend::Sqlite, folder.Path().string());
-  const std::vector<std::string> options = {"--rate-limit", "0", "--trust-proxy", "127.0.0.1"};
-  ServerProcess one(folder.Path().string(), db, options);
-  ServerProcess two(folder.Path().string(), db, options);
-  const int port = FreePort();
-  Nginx nginx(folder.Path(), port, one.Port(), two.Port());
+  std::string db;
+  ServerProcess one;
+  ServerProcess two;
+  int port;
+  Nginx nginx;
+};
+
+TEST(Proxy, TheExampleStoresTheProxysViewAndNeverABodysRequest) {
+  Site site;
+  const std::string& db = site.db;
+  ServerProcess& one = site.one;
+  const int port = site.port;
   auto stored = [&db] { return scores::OpenStore(db, 1)->Top(100); };
 
   // A record through the proxy: the client's forged header is kept only in front of the
@@ -165,13 +181,10 @@ TEST(Proxy, TheExampleStoresTheProxysViewAndNeverABodysRequest) {
 // client_header_timeout (made 1 s here, so that the test sees it happen), while a player's
 // checks through it are all answered.
 TEST(Proxy, HalfHeadsKeepNoPlayerOut) {
-  TempFolder folder;
-  const std::string db = NewStoreDatabase(Backend::Sqlite, folder.Path().string());
-  const std::vector<std::string> options = {"--rate-limit", "0", "--trust-proxy", "127.0.0.1"};
-  ServerProcess one(folder.Path().string(), db, options);
-  ServerProcess two(folder.Path().string(), db, options);
-  const int port = FreePort();
-  Nginx nginx(folder.Path(), port, one.Port(), two.Port(), {{"client_header_timeout 10s;", "client_header_timeout 1s;"}});
+  Site site({std::pair<std::string, std::string>("client_header_timeout 10s;", "client_header_timeout 1s;")});
+  ServerProcess& one = site.one;
+  ServerProcess& two = site.two;
+  const int port = site.port;
 
   const std::string half = "GET " + kCheckTarget + " HTTP/1.1\r\nHost: x\r\n";
   constexpr int kHalves = 300;  // from 127.0.1.1 to 127.0.1.250, a few from some
